@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs to build, run and test.
+# Run as root (or through sudo). Safe to run again: apt skips what is there.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # Qt 6 and friends
+  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
+  qt6-httpserver-dev qt6-svg-dev qt6-tools-dev-tools
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+  qml6-module-qtquick-window qml6-module-qtqml-workerscript qml6-module-qtquick-templates
+  libqt6svg6 qt6-qpa-plugins
+  qcoro-qt6-dev qtkeychain-qt6-dev
+  # benchmarks
+  libbenchmark-dev
+  # services the tests and the demo talk to
+  dbus dbus-x11 gnome-keyring libsecret-tools xvfb xauth xdg-utils desktop-file-utils
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

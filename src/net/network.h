@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoro/QCoroTask>
+#include <QList>
+#include <QNetworkRequest>
+#include <QPair>
+
+class QNetworkAccessManager;
+class PersistentCookieJar;
+
+// One HTTP answer, whole.
+struct HttpReply {
+    int status = 0; // 0 when the answer was not HTTP
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+};
+
+namespace network {
+
+inline constexpr int idleTimeoutMs = 20'000;      // nothing received for this long: give up
+inline constexpr int overallTimeoutMs = 60'000;   // a whole request may take this long
+inline constexpr qint64 maxBodyBytes = 16 << 20;  // larger answers are abandoned
+
+// The program's one network manager, with the one persistent cookie jar
+// ($XDG_DATA_HOME/quillmere-menubar/cookies). Created on first use.
+QNetworkAccessManager *manager();
+PersistentCookieJar *cookieJar();
+
+// Sends one request and waits for the whole answer without blocking the event
+// loop. Throws TransportError on connection failures, timeouts and bodies over
+// maxBodyBytes; every HTTP status (also 4xx/5xx) is returned, not thrown.
+// verb is "GET" or "POST"; body is sent only for POST.
+QCoro::Task<HttpReply> perform(QNetworkAccessManager *nam, QNetworkRequest request, QByteArray verb,
+                               QByteArray body = {});
+
+} // namespace network
