@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test through CTest: once in a
+# normal build (warnings are errors) and once with AddressSanitizer and
+# UndefinedBehaviorSanitizer. Each run happens inside a private session (its
+# own D-Bus bus, gnome-keyring as Secret Service, Xvfb, temporary XDG tree).
+#   sudo scripts/test.sh            (or as root)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/deps.sh
+
+status=0
+run_suite() {
+  local name=$1 build=$2
+  shift 2
+  echo "== $name: build"
+  BUILD_TYPE=Debug bash scripts/build.sh "$build" -DQUILLMERE_WERROR=ON -DQUILLMERE_BENCHMARKS=OFF "$@"
+  echo "== $name: tests"
+  if ! scripts/with-session.sh ctest --test-dir "$build" --output-on-failure --timeout 300; then
+    status=1
+  fi
+}
+
+run_suite "tests" "$root/build-test"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+run_suite "sanitizers" "$root/build-asan" -DQUILLMERE_SANITIZE=ON
+
+exit $status
