@@ -1,0 +1,469 @@
+#include "net/snapshotclient.h"
+
+#include "net/apierror.h"
+#include "net/network.h"
+#include "platform/defaults.h"
+#include "platform/paths.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkRequest>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+
+// SnapshotError
+
+SnapshotError::SnapshotError(Kind kind, int status, QString message)
+    : Error(std::move(message)), m_kind(kind), m_status(status)
+{ }
+
+SnapshotError SnapshotError::http(int status)
+{
+    return SnapshotError(Kind::Http, status, QStringLiteral("The server's snapshot answer failed (%1).").arg(status));
+}
+
+SnapshotError SnapshotError::notFound()
+{
+    return SnapshotError(Kind::NotFound, 404, QStringLiteral("The server has no snapshot for this request."));
+}
+
+SnapshotError SnapshotError::badBody()
+{
+    return SnapshotError(Kind::BadBody, 0, QStringLiteral("The server's snapshot answer could not be read."));
+}
+
+SnapshotError SnapshotError::noScope()
+{
+    return SnapshotError(Kind::NoScope, 0, QStringLiteral("No account is selected for the snapshot cache."));
+}
+
+// Patches
+
+namespace {
+
+struct OutOfBounds { };
+
+struct Budget {
+    qsizetype padding = 0; // nulls appended so far by the whole patch
+};
+
+// An integer as JSON gives it (also an integral number written with a fraction).
+std::optional<qint64> integerOf(const QJsonValue &v)
+{
+    if (!v.isDouble())
+        return std::nullopt;
+    const QVariant variant = v.toVariant();
+    if (variant.userType() == QMetaType::LongLong)
+        return variant.toLongLong();
+    const double d = v.toDouble();
+    if (std::isfinite(d) && std::trunc(d) == d && std::fabs(d) <= 9007199254740992.0)
+        return static_cast<qint64>(d);
+    return std::nullopt;
+}
+
+QString memberName(const QJsonValue &head)
+{
+    if (head.isString())
+        return head.toString();
+    if (const auto i = integerOf(head))
+        return QString::number(*i);
+    switch (head.type()) {
+    case QJsonValue::Bool:
+        return head.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Double:
+        return QString::number(head.toDouble(), 'g', 17);
+    case QJsonValue::Array:
+        return QString::fromUtf8(QJsonDocument(head.toArray()).toJson(QJsonDocument::Compact));
+    case QJsonValue::Object:
+        return QString::fromUtf8(QJsonDocument(head.toObject()).toJson(QJsonDocument::Compact));
+    default:
+        return QString();
+    }
+}
+
+QJsonValue orNull(const QJsonValue &v)
+{
+    return v.isUndefined() ? QJsonValue(QJsonValue::Null) : v;
+}
+
+QJsonValue setInImpl(const QJsonValue &node, const QJsonArray &path, qsizetype from, const QJsonValue &value,
+    bool remove, Budget *budget)
+{
+    const QJsonValue head = path.at(from);
+    const bool last = from == path.size() - 1;
+    const std::optional<qint64> index = integerOf(head);
+
+    if (node.isArray() && index && *index >= 0) {
+        QJsonArray array = node.toArray();
+        if (last && remove)
+            return array;
+        if (budget) {
+            const qint64 growth = *index + 1 - array.size();
+            if (growth > SnapshotClient::maxArrayGrowth)
+                throw OutOfBounds {};
+            if (growth > 0) {
+                budget->padding += growth;
+                // Nothing beyond what a document within the size bound could hold ("null," each).
+                if (budget->padding > SnapshotClient::maxDocumentBytes / 5)
+                    throw OutOfBounds {};
+            }
+        }
+        while (array.size() <= *index)
+            array.append(QJsonValue(QJsonValue::Null));
+        const qsizetype i = static_cast<qsizetype>(*index);
+        if (last) {
+            array.replace(i, orNull(value));
+        } else {
+            const QJsonValue child = array.at(i);
+            array.replace(i, QJsonValue()); // drop our reference so the child is modified in place
+            array.replace(i, setInImpl(child, path, from + 1, value, remove, budget));
+        }
+        return array;
+    }
+
+    QJsonObject object = node.isObject() ? node.toObject() : QJsonObject();
+    const QString name = memberName(head);
+    if (!last) {
+        const QJsonValue child = object.value(name);
+        if (!child.isUndefined())
+            object.insert(name, QJsonValue());
+        const QJsonValue result = setInImpl(child, path, from + 1, value, remove, budget);
+        object.insert(name, result);
+    } else if (remove) {
+        object.remove(name);
+    } else {
+        object.insert(name, orNull(value));
+    }
+    return object;
+}
+
+QJsonValue applyPatchImpl(const QJsonValue &document, const QJsonArray &operations, Budget *budget)
+{
+    if (budget && operations.size() > SnapshotClient::maxOperations)
+        throw OutOfBounds {};
+    QJsonValue current = document;
+    for (const QJsonValue &entry : operations) {
+        const QJsonObject op = entry.toObject();
+        const QJsonValue p = op.value(QLatin1StringView("p"));
+        if (!p.isArray())
+            continue;
+        const QJsonArray path = p.toArray();
+        if (budget && path.size() > SnapshotClient::maxPathDepth)
+            throw OutOfBounds {};
+        const std::optional<qint64> d = integerOf(op.value(QLatin1StringView("d")));
+        const bool remove = d && *d == 1;
+        const QJsonValue v = op.value(QLatin1StringView("v"));
+        if (path.isEmpty()) {
+            current = v;
+            continue;
+        }
+        const QJsonValue value = remove ? QJsonValue(QJsonValue::Undefined) : orNull(v);
+        QJsonValue node = current;
+        current = QJsonValue(); // let setIn modify the document in place
+        current = setInImpl(node, path, 0, value, remove, budget);
+    }
+    return orNull(current);
+}
+
+} // namespace
+
+QJsonValue SnapshotClient::setIn(
+    const QJsonValue &node, const QJsonArray &path, qsizetype from, const QJsonValue &value, bool remove)
+{
+    return setInImpl(node, path, from, value, remove, nullptr);
+}
+
+QJsonValue SnapshotClient::applyPatch(const QJsonValue &document, const QJsonArray &operations)
+{
+    return applyPatchImpl(document, operations, nullptr);
+}
+
+std::optional<QJsonValue> SnapshotClient::applyPatchBounded(const QJsonValue &document, const QJsonArray &operations)
+{
+    try {
+        Budget budget;
+        return applyPatchImpl(document, operations, &budget);
+    } catch (const OutOfBounds &) {
+        return std::nullopt;
+    }
+}
+
+// Keys, files, addresses
+
+QByteArray SnapshotClient::canonicalParams(const QJsonObject &params)
+{
+    // QJsonObject keeps its members sorted by key and the compact writer adds no
+    // whitespace and leaves "/" alone.
+    const QByteArray text = QJsonDocument(params).toJson(QJsonDocument::Compact);
+    if (text.isEmpty())
+        return QByteArrayLiteral("{}");
+    return text;
+}
+
+QString SnapshotClient::cacheKey(const QString &scope, const QString &name, const QJsonObject &params)
+{
+    return scope + QChar(u'\0') + name + QLatin1Char(':') + QString::fromUtf8(canonicalParams(params));
+}
+
+QString SnapshotClient::fileName(const QString &key)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex())
+        + QStringLiteral(".json");
+}
+
+QUrl SnapshotClient::snapshotUrl(
+    const QUrl &base, const QString &name, const QJsonObject &params, std::optional<qint64> have)
+{
+    QUrl url = network::appendPath(base, QStringLiteral("api/snapshot/") + name);
+    QByteArray query = "p=" + QUrl::toPercentEncoding(QString::fromUtf8(canonicalParams(params)));
+    if (have)
+        query += "&have=" + QByteArray::number(*have);
+    url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
+    url.setFragment(QString());
+    return url;
+}
+
+// The client
+
+SnapshotClient::SnapshotClient(QNetworkAccessManager *nam, Defaults *defaults, QString directory, QObject *parent)
+    : QObject(parent), m_nam(nam), m_defaults(defaults), m_directory(std::move(directory))
+{ }
+
+SnapshotClient::~SnapshotClient() = default;
+
+SnapshotClient &SnapshotClient::shared()
+{
+    static SnapshotClient instance(network::manager(), &Defaults::shared(), paths::snapshotsDir());
+    return instance;
+}
+
+void SnapshotClient::restoreScope()
+{
+    if (!m_scope)
+        m_scope = m_defaults->optionalString(scopeKey);
+}
+
+void SnapshotClient::setScope(const std::optional<QString> &scope)
+{
+    m_scope = scope;
+    if (scope)
+        m_defaults->setString(scopeKey, *scope);
+    else
+        m_defaults->remove(scopeKey);
+}
+
+void SnapshotClient::clear()
+{
+    m_scope.reset();
+    m_knownBuild.reset();
+    m_memory.clear();
+    m_defaults->remove(scopeKey);
+    QDir(m_directory).removeRecursively();
+}
+
+std::optional<QByteArray> SnapshotClient::cached(const QString &name, const QJsonObject &params)
+{
+    if (!m_scope)
+        return std::nullopt;
+    const Entry *entry = load(cacheKey(*m_scope, name, params));
+    if (!entry)
+        return std::nullopt;
+    return entry->data;
+}
+
+const SnapshotClient::Entry *SnapshotClient::load(const QString &key)
+{
+    if (const auto it = m_memory.constFind(key); it != m_memory.constEnd())
+        return &*it;
+
+    QFile file(filePath(key));
+    if (!file.open(QIODevice::ReadOnly))
+        return nullptr;
+    // A stored document is at most 16 MiB, which Base64 makes 4/3 of that.
+    if (file.size() > maxDocumentBytes * 3 / 2)
+        return nullptr;
+    const QByteArray bytes = file.readAll();
+    ++m_counters.fileReads;
+    ++m_counters.documentParses;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+    if (!doc.isObject())
+        return nullptr;
+    const QJsonObject o = doc.object();
+    const QJsonValue k = o.value(QLatin1StringView("key"));
+    const QJsonValue version = o.value(QLatin1StringView("version"));
+    const QJsonValue build = o.value(QLatin1StringView("build"));
+    const QJsonValue computedAt = o.value(QLatin1StringView("computedAt"));
+    const QJsonValue data = o.value(QLatin1StringView("data"));
+    const std::optional<qint64> v = integerOf(version);
+    if (!k.isString() || !v || !build.isString() || !computedAt.isDouble() || !data.isString())
+        return nullptr;
+    const auto decoded
+        = QByteArray::fromBase64Encoding(data.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return nullptr;
+    if (k.toString() != key)
+        return nullptr;
+    if (m_knownBuild && build.toString() != *m_knownBuild)
+        return nullptr;
+    Entry entry {key, *v, build.toString(), computedAt.toDouble(), *decoded, std::nullopt};
+    return &*m_memory.insert(key, std::move(entry));
+}
+
+void SnapshotClient::save(const Entry &entry)
+{
+    paths::makePrivateDir(m_directory);
+    QJsonObject o;
+    o.insert(QLatin1StringView("key"), entry.key);
+    o.insert(QLatin1StringView("version"), entry.version);
+    o.insert(QLatin1StringView("build"), entry.build);
+    o.insert(QLatin1StringView("computedAt"), entry.computedAt);
+    o.insert(QLatin1StringView("data"), QString::fromLatin1(entry.data.toBase64()));
+    const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact);
+
+    QSaveFile file(filePath(entry.key));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return;
+    }
+    if (file.commit())
+        ++m_counters.fileWrites;
+}
+
+QCoro::Task<SnapshotClient::Fetched> SnapshotClient::fetch(
+    QUrl base, QString name, QJsonObject params, std::optional<qint64> have)
+{
+    QNetworkRequest request(snapshotUrl(base, name, params, have));
+    request.setRawHeader("Accept", "application/json");
+    ++m_counters.requests;
+    const HttpReply reply = co_await network::perform(m_nam, request, "GET");
+    co_return Fetched {reply.status, reply.body};
+}
+
+namespace {
+
+QJsonObject parseAnswer(const QByteArray &body)
+{
+    QJsonParseError error {};
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw DecodingError(QString(), QStringLiteral("the snapshot answer is not JSON (%1)").arg(error.errorString()));
+    if (!doc.isObject())
+        throw SnapshotError::http(200);
+    return doc.object();
+}
+
+} // namespace
+
+QCoro::Task<QByteArray> SnapshotClient::revalidate(QUrl base, QString name, QJsonObject params)
+{
+    if (!m_scope)
+        throw SnapshotError::noScope();
+    const QString key = cacheKey(*m_scope, name, params);
+    std::optional<Entry> entry;
+    if (const Entry *found = load(key))
+        entry = *found;
+
+    Fetched first = co_await fetch(base, name, params, entry ? std::optional(entry->version) : std::nullopt);
+    switch (first.status) {
+    case 304:
+        if (entry)
+            co_return entry->data;
+        throw SnapshotError::http(304);
+    case 401:
+        throw APIError(QStringLiteral("Not signed in"), 401);
+    case 200:
+        break;
+    case 404:
+        throw SnapshotError::notFound();
+    default:
+        throw SnapshotError::http(first.status);
+    }
+
+    ++m_counters.documentParses;
+    QJsonObject answer = parseAnswer(first.body);
+    first.body.clear();
+    QJsonValue document;
+    std::optional<QByteArray> serialised;
+    bool refetch = false;
+
+    if (answer.value(QLatin1StringView("kind")) == QLatin1StringView("delta")) {
+        refetch = true;
+        const std::optional<qint64> baseVersion = integerOf(answer.value(QLatin1StringView("baseVersion")));
+        const QJsonValue patch = answer.value(QLatin1StringView("patch"));
+        if (entry && baseVersion && *baseVersion == entry->version && patch.isArray()) {
+            const QJsonArray operations = patch.toArray();
+            const bool allObjects
+                = std::all_of(operations.begin(), operations.end(), [](const QJsonValue &op) { return op.isObject(); });
+            std::optional<QJsonValue> held = entry->document;
+            if (!held) {
+                ++m_counters.documentParses;
+                const QJsonDocument doc = QJsonDocument::fromJson(entry->data);
+                if (doc.isObject())
+                    held = QJsonValue(doc.object());
+                else if (doc.isArray())
+                    held = QJsonValue(doc.array());
+            }
+            if (allObjects && held) {
+                // The held entry's document is shared with memory; drop our copies so
+                // the patch can change it in place where nothing else holds it.
+                entry->document.reset();
+                if (auto it = m_memory.find(key); it != m_memory.end() && it->version == entry->version)
+                    it->document.reset();
+                QJsonValue start = std::move(*held);
+                held.reset();
+                if (std::optional<QJsonValue> patched = applyPatchBounded(start, operations)) {
+                    start = QJsonValue();
+                    document = std::move(*patched);
+                    if (document.isObject() || document.isArray()) {
+                        serialised = document.isObject()
+                            ? QJsonDocument(document.toObject()).toJson(QJsonDocument::Compact)
+                            : QJsonDocument(document.toArray()).toJson(QJsonDocument::Compact);
+                        refetch = serialised->size() > maxDocumentBytes;
+                    } else {
+                        refetch = false; // commit reports the bad document
+                    }
+                }
+            }
+        }
+    } else {
+        document = answer.value(QLatin1StringView("data"));
+    }
+
+    if (refetch) {
+        serialised.reset();
+        Fetched second = co_await fetch(base, name, params, std::nullopt);
+        if (second.status != 200)
+            throw SnapshotError::http(second.status);
+        ++m_counters.documentParses;
+        answer = parseAnswer(second.body);
+        second.body.clear();
+        document = answer.value(QLatin1StringView("data"));
+    }
+
+    // Commit.
+    if (!document.isObject() && !document.isArray())
+        throw SnapshotError::badBody();
+    if (!serialised)
+        serialised = document.isObject() ? QJsonDocument(document.toObject()).toJson(QJsonDocument::Compact)
+                                         : QJsonDocument(document.toArray()).toJson(QJsonDocument::Compact);
+    const std::optional<qint64> version = integerOf(answer.value(QLatin1StringView("version")));
+    if (!version)
+        throw SnapshotError::badBody();
+    const QJsonValue buildValue = answer.value(QLatin1StringView("build"));
+    const QJsonValue computedValue = answer.value(QLatin1StringView("computedAt"));
+    Entry committed {key, *version, buildValue.isString() ? buildValue.toString() : QString(),
+        computedValue.isDouble() ? computedValue.toDouble() : 0.0, *serialised, document};
+    m_knownBuild = committed.build;
+    m_memory.insert(key, committed);
+    save(committed);
+    co_return committed.data;
+}
