@@ -1,0 +1,91 @@
+#pragma once
+
+#include "statusline.h"
+
+#include <QCoro/QCoroTask>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QVariantMap>
+
+#include <vector>
+
+class Store;
+
+// The running instance on the session bus: it owns the well-known name, takes
+// URLs and actions from later launches (org.freedesktop.Application) and
+// publishes the menu-bar line (com.velmorcraft.quillmere.MenuBar).
+class MenuBarInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit MenuBarInstance(QDBusConnection bus, QObject *parent = nullptr);
+    ~MenuBarInstance() override;
+
+    // Exports the object and asks for the well-known name. False when another
+    // instance owns the name already (or there is no bus); the object is then
+    // withdrawn again.
+    bool claim();
+    // Starts serving the store: follows its changes and routes calls to it.
+    void attach(Store *store);
+
+    const StatusLine &line() const { return m_line; }
+
+    // Called by the adaptors. Each may answer later: the reply is sent when
+    // the work is done, so the caller can tell when its command has finished.
+    void open(const QList<QUrl> &urls, const QDBusMessage &message);
+    void activate();
+    void activateAction(const QString &name, const QVariantList &parameter, const QDBusMessage &message);
+
+Q_SIGNALS:
+    void lineChanged(const QString &title, const QString &status);
+
+private:
+    void storeChanged();
+    QCoro::Task<> finishOpen(std::vector<QCoro::Task<>> tasks, QDBusMessage message);
+    QCoro::Task<> finishAction(QCoro::Task<> task, QDBusMessage message);
+
+    QDBusConnection m_bus;
+    Store *m_store = nullptr;
+    StatusLine m_line;
+    bool m_registered = false;
+};
+
+class ApplicationAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+public:
+    explicit ApplicationAdaptor(MenuBarInstance *instance);
+
+public Q_SLOTS:
+    void Activate(const QVariantMap &platformData);
+    void Open(const QStringList &uris, const QVariantMap &platformData, const QDBusMessage &message);
+    void ActivateAction(const QString &actionName, const QVariantList &parameter, const QVariantMap &platformData,
+        const QDBusMessage &message);
+
+private:
+    MenuBarInstance *m_instance;
+};
+
+class MenuBarAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.velmorcraft.quillmere.MenuBar")
+    Q_PROPERTY(QString Title READ title)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(bool Restoring READ restoring)
+    Q_PROPERTY(QString Error READ error)
+public:
+    explicit MenuBarAdaptor(MenuBarInstance *instance);
+
+    QString title() const;
+    QString status() const;
+    bool restoring() const;
+    QString error() const; // empty when all is well
+
+Q_SIGNALS:
+    // The title and the JSON status line after a change of either.
+    void LineChanged(const QString &title, const QString &status);
+
+private:
+    MenuBarInstance *m_instance;
+};

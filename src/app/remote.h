@@ -1,0 +1,39 @@
+#pragma once
+
+#include "commandline.h"
+
+#include <QCoro/QCoroTask>
+#include <QDBusConnection>
+#include <QVariantMap>
+
+// The side of a later launch: finds the running instance on the session bus
+// (starting one when the command needs it) and hands it the command.
+class RemoteInstance {
+public:
+    explicit RemoteInstance(QDBusConnection bus);
+
+    // Whether an instance owns the well-known name.
+    QCoro::Task<bool> running();
+    // Starts a detached instance unless one runs, and waits until it owns the
+    // name. False when none came up.
+    QCoro::Task<bool> ensureRunning(std::optional<QUrl> server);
+
+    // Carries out command against the running instance; returns the exit code.
+    // For Line, the caller first checks running().
+    QCoro::Task<int> run(Command command, QString password);
+
+private:
+    QCoro::Task<QDBusMessage> call(QString interface, QString method, QVariantList arguments, int timeoutMs = -1);
+    QCoro::Task<std::optional<QVariantMap>> properties();
+    QCoro::Task<int> action(QString name, QVariantList parameter, bool reportError);
+    QCoro::Task<int> open(QList<QUrl> urls);
+    QCoro::Task<int> quit();
+    QCoro::Task<int> line(bool json);
+    QCoro::Task<int> follow();
+
+    QDBusConnection m_bus;
+};
+
+// Writes text and a line break to standard output at once.
+void printLine(const QByteArray &text);
+void printError(const QString &text);
