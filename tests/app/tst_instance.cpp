@@ -1,0 +1,382 @@
+// The program as users and status bars meet it: real processes of the built
+// quillmere-menubar on the test's session bus, talking to a scripted server on
+// 127.0.0.1 that plays the Quillmere server.
+
+#include "../state/storerig.h"
+
+#include "platform/defaults.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrlQuery>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString binary = QStringLiteral(QUILLMERE_MENUBAR_BINARY);
+const QString busName = u"com.velmorcraft.quillmere.menubar"_s;
+constexpr int processTimeoutMs = 30'000;
+
+struct Result {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QJsonObject parseLine(const QByteArray &line)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        qWarning("not a JSON object: %s", line.constData());
+    return document.object();
+}
+
+} // namespace
+
+class TestInstance : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<Backend> m_backend;
+    QProcessEnvironment m_env;
+    QString m_openedFile;
+
+    QString embedLink() const { return m_backend->server.url(u"/embed/k9"_s).toString(); }
+    QString serverArg() const { return m_backend->server.url().toString(); }
+
+    // Runs one launch to its end while this process keeps serving HTTP.
+    Result run(const QStringList &arguments, const QByteArray &input = {}, const QProcessEnvironment &environment = {})
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment.isEmpty() ? m_env : environment);
+        process.start(binary, arguments);
+        if (!process.waitForStarted())
+            return {};
+        process.write(input);
+        process.closeWriteChannel();
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, processTimeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            qWarning("quillmere-menubar %s did not end", qPrintable(arguments.join(u' ')));
+            return {};
+        }
+        Result result;
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = process.readAllStandardOutput();
+        result.err = process.readAllStandardError();
+        return result;
+    }
+
+    static bool instanceRuns() { return QDBusConnection::sessionBus().interface()->isServiceRegistered(busName); }
+
+    QStringList openedAddresses() const
+    {
+        QFile file(m_openedFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    void stopInstance()
+    {
+        if (!instanceRuns())
+            return;
+        QCOMPARE(run({u"--quit"_s}).exitCode, 0);
+        QVERIFY(!instanceRuns());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(QFile::exists(binary));
+        QVERIFY(m_dir.isValid());
+        if (!QDBusConnection::sessionBus().isConnected())
+            QSKIP("no session bus; run under scripts/with-session.sh");
+        QVERIFY2(!instanceRuns(), "an instance runs on this bus already; use a private bus");
+
+        // The browser of the instance: a script that writes down what it was given.
+        m_openedFile = m_dir.filePath(u"opened.txt"_s);
+        const QString browser = m_dir.filePath(u"browser.sh"_s);
+        QFile script(browser);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + QFile::encodeName(m_openedFile) + "'\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(u"QUILLMERE_BROWSER"_s, browser);
+    }
+
+    void init()
+    {
+        // Every case starts from an empty configuration and a fresh server.
+        const QString home = m_dir.filePath(u"home-"_s + QString::fromLatin1(QTest::currentTestFunction()));
+        QDir(home).removeRecursively();
+        for (const auto &[variable, folder] : {std::pair {"XDG_CONFIG_HOME", "config"},
+                 std::pair {"XDG_DATA_HOME", "data"}, std::pair {"XDG_CACHE_HOME", "cache"}}) {
+            QVERIFY(QDir().mkpath(home + u'/' + QLatin1StringView(folder)));
+            m_env.insert(QLatin1StringView(variable), home + u'/' + QLatin1StringView(folder));
+        }
+        QFile::remove(m_openedFile);
+        m_backend = std::make_unique<Backend>();
+    }
+
+    void cleanup() { stopInstance(); }
+
+    // Command lines that make no sense end with status 2 and a message, and
+    // start nothing.
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("--json alone") << QStringList {u"--json"_s};
+        QTest::newRow("--follow without --json") << QStringList {u"--line"_s, u"--follow"_s};
+        QTest::newRow("--password-stdin without --connect") << QStringList {u"--refresh"_s, u"--password-stdin"_s};
+        QTest::newRow("two commands") << QStringList {u"--line"_s, u"--sign-in"_s};
+        QTest::newRow("command and address") << QStringList {u"--refresh"_s, u"quillmere-menubar://auth"_s};
+        QTest::newRow("not an address") << QStringList {u"hello"_s};
+        QTest::newRow("password on the command line") << QStringList {u"--connect"_s, u"x"_s, u"--password"_s, u"pw"_s};
+        QTest::newRow("server not http") << QStringList {u"--line"_s, u"--server"_s, u"file:///etc"_s};
+        QTest::newRow("--connect without link") << QStringList {u"--connect"_s};
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        const Result result = run(arguments);
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY(!result.err.isEmpty());
+        QVERIFY(!instanceRuns());
+        QCOMPARE(m_backend->server.requests().size(), 0);
+    }
+
+    // --line with no running instance restores in the launching process and
+    // prints what that gives, with or without a session bus.
+    void lineWithoutInstance_data()
+    {
+        QTest::addColumn<bool>("withBus");
+        QTest::addColumn<bool>("json");
+        QTest::newRow("plain") << true << false;
+        QTest::newRow("json") << true << true;
+        QTest::newRow("plain, no bus") << false << false;
+        QTest::newRow("json, no bus") << false << true;
+    }
+
+    void lineWithoutInstance()
+    {
+        QFETCH(bool, withBus);
+        QFETCH(bool, json);
+        QProcessEnvironment environment = m_env;
+        if (!withBus)
+            environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/quillmere-test-bus"_s);
+        QStringList arguments {u"--line"_s, u"--server"_s, serverArg()};
+        if (json)
+            arguments << u"--json"_s;
+        const Result result = run(arguments, {}, environment);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.out.endsWith('\n'));
+        QCOMPARE(result.out.count('\n'), 1);
+        if (json) {
+            const QJsonObject line = parseLine(result.out.trimmed());
+            QCOMPARE(line.keys(), (QStringList {u"class"_s, u"text"_s, u"tooltip"_s}));
+            QCOMPARE(line.value("text"_L1).toString(), u"Quillmere"_s);
+            QCOMPARE(line.value("class"_L1).toString(), u"disconnected"_s);
+            QCOMPARE(line.value("tooltip"_L1).toString(), QString());
+        } else {
+            QCOMPARE(result.out, "Quillmere\n");
+        }
+        // Restore asked who is signed in, and nothing else was needed.
+        QCOMPARE(m_backend->count(u"me"_s), 1);
+        QCOMPARE(m_backend->server.requests().size(), 1);
+        QVERIFY(!instanceRuns());
+        // Nothing was written to the configuration.
+        QVERIFY(!QFile::exists(m_env.value(u"XDG_CONFIG_HOME"_s) + u"/quillmere-menubar/settings.ini"_s));
+    }
+
+    // A saved embed link: --line restores in-process and shows the first line,
+    // and the JSON carries the line, the update time and the class "ok".
+    void lineWithoutInstanceEmbedLink()
+    {
+        {
+            Defaults defaults(m_env.value(u"XDG_CONFIG_HOME"_s) + u"/quillmere-menubar/settings.ini"_s);
+            defaults.setString(u"embedLink"_s, embedLink());
+        }
+        const Result plain = run({u"--line"_s});
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(plain.out), m_backend->lines.first() + u'\n');
+
+        const Result json = run({u"--line"_s, u"--json"_s});
+        QCOMPARE(json.exitCode, 0);
+        const QJsonObject line = parseLine(json.out.trimmed());
+        QCOMPARE(line.value("text"_L1).toString(), m_backend->lines.first());
+        QCOMPARE(line.value("class"_L1).toString(), u"ok"_s);
+        const QStringList tooltip = line.value("tooltip"_L1).toString().split(u'\n');
+        QCOMPARE(tooltip.size(), 2);
+        QCOMPARE(tooltip.at(0), m_backend->lines.first());
+        QVERIFY2(tooltip.at(1).startsWith(u"Updated "_s), qPrintable(tooltip.at(1)));
+        QVERIFY(!instanceRuns());
+    }
+
+    // The whole browser sign-in across processes: the instance opens the
+    // sign-in page, a second launch forwards the callback, the code is
+    // exchanged, and later launches read the line without server requests.
+    void signInThroughSecondLaunch()
+    {
+        QProcess instance;
+        instance.setProcessEnvironment(m_env);
+        instance.start(binary, {u"--server"_s, serverArg()});
+        QVERIFY(instance.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(instanceRuns(), processTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_backend->count(u"me"_s), 1, processTimeoutMs);
+
+        Result result = run({u"--line"_s});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, "Quillmere\n");
+
+        // A plain second start hands over to the running one and ends.
+        QCOMPARE(run({}).exitCode, 0);
+        QCOMPARE(instance.state(), QProcess::Running);
+
+        QCOMPARE(run({u"--sign-in"_s}).exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(openedAddresses().size(), 1, processTimeoutMs);
+        const QUrl signInPage(openedAddresses().first());
+        QCOMPARE(signInPage.path(), u"/native-auth"_s);
+        QCOMPARE(signInPage.port(), m_backend->server.port());
+        const QString state = QUrlQuery(signInPage).queryItemValue(u"state"_s);
+        QVERIFY(!state.isEmpty());
+
+        // A callback with the wrong state first, then the right one, in one
+        // launch: they reach the instance in order, and only the second counts.
+        const QString wrong = u"quillmere-menubar://auth?code=bad&state=00000000-0000-0000-0000-000000000000"_s;
+        const QString callback = u"quillmere-menubar://auth?code=c1&state="_s + state;
+        result = run({wrong, callback});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(m_backend->count(u"token"_s), 1);
+        QCOMPARE(m_backend->requests(u"token"_s).first().json().value("code"_L1).toString(), u"c1"_s);
+
+        // The launch ended after the instance had handled the callback, so
+        // the line is there; asking for it costs no request.
+        const qsizetype requestsBefore = m_backend->server.requests().size();
+        result = run({u"--line"_s});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(result.out), m_backend->lines.first() + u'\n');
+        result = run({u"--line"_s, u"--json"_s});
+        QCOMPARE(parseLine(result.out.trimmed()).value("class"_L1).toString(), u"ok"_s);
+        QCOMPARE(m_backend->server.requests().size(), requestsBefore);
+
+        // The same callback once more is no second exchange.
+        QCOMPARE(run({callback}).exitCode, 0);
+        QCOMPARE(m_backend->count(u"token"_s), 1);
+
+        // --follow prints the current line, then a new one when the figures change.
+        QProcess follower;
+        follower.setProcessEnvironment(m_env);
+        follower.start(binary, {u"--line"_s, u"--json"_s, u"--follow"_s});
+        QVERIFY(follower.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(follower.canReadLine(), processTimeoutMs);
+        QJsonObject line = parseLine(follower.readLine().trimmed());
+        QCOMPARE(line.value("text"_L1).toString(), m_backend->lines.first());
+
+        m_backend->lines = {u"$3.1k ($290/11) 4.0x"_s};
+        QCOMPARE(run({u"--refresh"_s}).exitCode, 0);
+        // Lines while loading may come first; the last one shows the new figures.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                while (follower.canReadLine())
+                    line = parseLine(follower.readLine().trimmed());
+                return line.value("text"_L1).toString() == u"$3.1k ($290/11) 4.0x"_s;
+            }(),
+            processTimeoutMs);
+        QCOMPARE(line.value("class"_L1).toString(), u"ok"_s);
+        QVERIFY(line.value("tooltip"_L1).toString().startsWith(u"$3.1k ($290/11) 4.0x\n"_s));
+
+        // Asking for the line changes nothing, so the follower prints nothing.
+        while (follower.canReadLine())
+            follower.readLine();
+        QCOMPARE(run({u"--line"_s, u"--json"_s}).exitCode, 0);
+        QTest::qWait(300);
+        QVERIFY2(!follower.canReadLine(), follower.peek(200).constData());
+
+        // Quitting ends the instance and the follower with it.
+        QCOMPARE(run({u"--quit"_s}).exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(instance.state(), QProcess::NotRunning, processTimeoutMs);
+        QCOMPARE(instance.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(instance.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(follower.state(), QProcess::NotRunning, processTimeoutMs);
+        QCOMPARE(follower.exitCode(), 0);
+    }
+
+    // Commands with no running instance start one that outlives the launch;
+    // the embed-link password comes from standard input only.
+    void embedLinkCommandsStartAnInstance()
+    {
+        QVERIFY(!instanceRuns());
+        Result result
+            = run({u"--connect"_s, u"  "_s + embedLink() + u"  "_s, u"--password-stdin"_s, u"--server"_s, serverArg()},
+                "pass word\n");
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(instanceRuns());
+        const QList<RecordedRequest> widget = m_backend->requests(u"embed.dashboard"_s);
+        QVERIFY(!widget.isEmpty());
+        // The line break that ends the input is not part of the password.
+        QCOMPARE(widget.last().header("x-embed-password").value_or("(none)"), QByteArray("pass word"));
+
+        result = run({u"--line"_s});
+        QCOMPARE(QString::fromUtf8(result.out), m_backend->lines.first() + u'\n');
+
+        QCOMPARE(run({u"--disconnect"_s}).exitCode, 0);
+        QCOMPARE(run({u"--line"_s}).out, "Quillmere\n");
+
+        // A refused link: the command fails with the server's message.
+        m_backend->failures.insert(u"embed.dashboard"_s, 401);
+        result = run({u"--connect"_s, embedLink()});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains("embed.dashboard refused (401)"), result.err.constData());
+        const QJsonObject line = parseLine(run({u"--line"_s, u"--json"_s}).out.trimmed());
+        QCOMPARE(line.value("class"_L1).toString(), u"error"_s);
+        QVERIFY(line.value("tooltip"_L1).toString().contains(u"embed.dashboard refused (401)"_s));
+
+        // Not an embed link at all.
+        result = run({u"--connect"_s, u"https://example.com/nothing"_s});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.err.contains("/embed/"));
+    }
+
+    void quitWithoutInstance()
+    {
+        QVERIFY(!instanceRuns());
+        const Result result = run({u"--quit"_s});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(!instanceRuns());
+    }
+
+    void helpAndVersion()
+    {
+        const Result version = run({u"--version"_s});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY(QRegularExpression(u"^quillmere-menubar \\d+\\.\\d+\\.\\d+\n$"_s)
+                    .match(QString::fromUtf8(version.out))
+                    .hasMatch());
+        const Result help = run({u"--help"_s});
+        QCOMPARE(help.exitCode, 0);
+        for (const char *option : {"--line", "--json", "--follow", "--sign-in", "--connect", "--password-stdin",
+                 "--disconnect", "--refresh", "--quit", "--server"})
+            QVERIFY2(help.out.contains(option), option);
+        QVERIFY(!instanceRuns());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstance)
+#include "tst_instance.moc"
