@@ -318,13 +318,19 @@ const SnapshotClient::Entry *SnapshotClient::load(const QString &key)
 void SnapshotClient::save(const Entry &entry)
 {
     paths::makePrivateDir(m_directory);
-    QJsonObject o;
-    o.insert(QLatin1StringView("key"), entry.key);
-    o.insert(QLatin1StringView("version"), entry.version);
-    o.insert(QLatin1StringView("build"), entry.build);
-    o.insert(QLatin1StringView("computedAt"), entry.computedAt);
-    o.insert(QLatin1StringView("data"), QString::fromLatin1(entry.data.toBase64()));
-    const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    // The five members, written directly: the Base64 text of a large document
+    // need not pass through a QString and the JSON writer.
+    QJsonObject head;
+    head.insert(QLatin1StringView("key"), entry.key);
+    head.insert(QLatin1StringView("version"), entry.version);
+    head.insert(QLatin1StringView("build"), entry.build);
+    head.insert(QLatin1StringView("computedAt"), entry.computedAt);
+    QByteArray bytes = QJsonDocument(head).toJson(QJsonDocument::Compact);
+    bytes.chop(1); // the closing brace
+    bytes.reserve(bytes.size() + entry.data.size() * 4 / 3 + 16);
+    bytes += ",\"data\":\"";
+    bytes += entry.data.toBase64();
+    bytes += "\"}";
 
     QSaveFile file(filePath(entry.key));
     if (!file.open(QIODevice::WriteOnly))
