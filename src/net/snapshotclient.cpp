@@ -347,6 +347,8 @@ void SnapshotClient::save(const Entry &entry)
 QCoro::Task<SnapshotClient::Fetched> SnapshotClient::fetch(
     QUrl base, QString name, QJsonObject params, std::optional<qint64> have)
 {
+    if (!base.isValid() || (base.scheme() != QLatin1StringView("http") && base.scheme() != QLatin1StringView("https")))
+        throw TransportError(QStringLiteral("The server address is not a valid http or https address."));
     QNetworkRequest request(snapshotUrl(base, name, params, have));
     request.setRawHeader("Accept", "application/json");
     ++m_counters.requests;
