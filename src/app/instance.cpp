@@ -38,7 +38,17 @@ bool MenuBarInstance::claim()
         return false;
     }
     m_registered = true;
+    // Without its bus nobody can reach the instance any more (the session has
+    // ended): leave with it rather than linger.
+    m_bus.connect(QString(), u"/org/freedesktop/DBus/Local"_s, u"org.freedesktop.DBus.Local"_s, u"Disconnected"_s, this,
+        SLOT(busDisconnected()));
     return true;
+}
+
+void MenuBarInstance::busDisconnected()
+{
+    m_registered = false;
+    QCoreApplication::quit();
 }
 
 void MenuBarInstance::attach(Store *store)

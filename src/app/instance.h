@@ -40,6 +40,9 @@ public:
 Q_SIGNALS:
     void lineChanged(const QString &title, const QString &status);
 
+private Q_SLOTS:
+    void busDisconnected();
+
 private:
     void storeChanged();
     QCoro::Task<> finishOpen(std::vector<QCoro::Task<>> tasks, QDBusMessage message);

@@ -257,11 +257,13 @@ private Q_SLOTS:
         const QString state = QUrlQuery(signInPage).queryItemValue(u"state"_s);
         QVERIFY(!state.isEmpty());
 
-        // A callback with the wrong state first, then the right one, in one
-        // launch: they reach the instance in order, and only the second counts.
+        // Three callbacks in one launch reach the instance in order: the wrong
+        // state is ignored, the first right one is exchanged, and that ends the
+        // sign-in under way, so the last one is ignored too.
         const QString wrong = u"quillmere-menubar://auth?code=bad&state=00000000-0000-0000-0000-000000000000"_s;
         const QString callback = u"quillmere-menubar://auth?code=c1&state="_s + state;
-        result = run({wrong, callback});
+        const QString later = u"quillmere-menubar://auth?code=c2&state="_s + state;
+        result = run({wrong, callback, later});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(m_backend->count(u"token"_s), 1);
         QCOMPARE(m_backend->requests(u"token"_s).first().json().value("code"_L1).toString(), u"c1"_s);
