@@ -26,10 +26,14 @@ quint64 mix(quint64 z)
 
 quint64 textHash(const QString &s)
 {
+    static QHash<QString, quint64> memo;
+    if (const auto it = memo.constFind(s); it != memo.cend())
+        return *it;
     const QByteArray d = QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha1);
     quint64 h = 0;
     for (int i = 0; i < 8; ++i)
         h = (h << 8) | quint8(d.at(i));
+    memo.insert(s, h);
     return h;
 }
 
@@ -240,6 +244,9 @@ void DemoData::step()
 Metrics DemoData::dayFigures(const QString &entity, const Metrics &base, QDate day) const
 {
     const qint64 d = day.toJulianDay();
+    const QString memoKey = entity + u'@' + QString::number(d);
+    if (const auto it = m_dayMemo.constFind(memoKey); it != m_dayMemo.cend())
+        return *it;
     auto f = [&](int salt) { return 0.55 + 0.9 * unit(m_seed, entity, d, salt); };
     Metrics m;
     const double volume = f(1);

@@ -136,6 +136,7 @@ private:
     QHash<QString, Metrics> m_leafBase;
     QHash<QString, Metrics> m_today; // running figures of today per entity
     QHash<QString, bool> m_active;
+    mutable QHash<QString, Metrics> m_dayMemo; // past days never change
 };
 
 } // namespace devserver

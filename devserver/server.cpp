@@ -708,9 +708,10 @@ QByteArray head(const Reply &r, qint64 contentLength, bool close)
 
 void DevServer::send(QTcpSocket *socket, const Reply &reply, bool close)
 {
-    socket->write(head(reply, reply.body.size(), close));
-    if (!bodyless(reply.status))
-        socket->write(reply.body);
+    // One write: the head and the body in separate segments would wait on
+    // delayed acknowledgements.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->write(head(reply, reply.body.size(), close) + (bodyless(reply.status) ? QByteArray() : reply.body));
     if (close)
         socket->disconnectFromHost();
 }
@@ -740,14 +741,14 @@ void DevServer::sendFaulty(QTcpSocket *socket, Reply reply, const Fault &fault, 
         const qint64 promised = qMax<qint64>(reply.body.size(), 64);
         if (bodyless(reply.status))
             reply.status = 200;
-        socket->write(head(reply, promised, true));
-        socket->write(reply.body.left(reply.body.size() / 2));
+        socket->write(head(reply, promised, true) + reply.body.left(reply.body.size() / 2));
         socket->disconnectFromHost();
         return;
     }
     case FaultMode::Slow: {
         // Headers at once, then the body in pieces spread over fault.ms.
         m_held.append(socket);
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         QPointer<QTcpSocket> guard(socket);
         const QByteArray body = bodyless(reply.status) ? QByteArray() : reply.body;
         socket->write(head(reply, body.size(), close));
