@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs the demo: the development server
+# with demo data, and Quillmere Menu Bar against it, connected to a demo embed
+# link so live figures show at once. Sign in with a demo account through the
+# browser with `build/src/app/quillmere-menubar --sign-in`. Ctrl-C ends the demo.
+#   sudo bash scripts/run.sh     (or as root; the build and the demo then run as
+#                                 the user who called sudo)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+if [ -z "${QUILLMERE_DEMO_STAGE:-}" ]; then
+  bash scripts/deps.sh
+  export QUILLMERE_DEMO_STAGE=1
+  # Packages needed root; the program belongs to the desktop user.
+  if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+    uid=$(id -u "$SUDO_USER")
+    bus=""
+    [ -S "/run/user/$uid/bus" ] && bus="unix:path=/run/user/$uid/bus"
+    exec sudo -u "$SUDO_USER" -H env QUILLMERE_DEMO_STAGE=1 PATH="$PATH" \
+      DISPLAY="${DISPLAY:-}" WAYLAND_DISPLAY="${WAYLAND_DISPLAY:-}" XDG_RUNTIME_DIR="/run/user/$uid" \
+      DBUS_SESSION_BUS_ADDRESS="${bus}" bash "$0" "$@"
+  fi
+fi
+
+# The program lives on the session bus; without one (a bare console), make one.
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -z "${QUILLMERE_DEMO_BUS:-}" ]; then
+  if [ -S "${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/bus" ]; then
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/bus"
+  else
+    export QUILLMERE_DEMO_BUS=1
+    exec dbus-run-session -- bash "$0" "$@"
+  fi
+fi
+
+build="$root/build"
+echo "== building into $build"
+bash scripts/build.sh "$build" -DBUILD_TESTING=OFF -DQUILLMERE_BENCHMARKS=OFF
+app="$build/src/app/quillmere-menubar"
+server="$build/devserver/quillmere-devserver"
+
+echo "== registering the quillmere-menubar:// handler"
+bash scripts/register-scheme.sh "$app" || echo "(could not register the URL scheme; browser sign-in will not return)"
+
+port=${QUILLMERE_DEMO_PORT:-8787}
+if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+  echo "port $port is taken; set QUILLMERE_DEMO_PORT to another one" >&2
+  exit 1
+fi
+log=$(mktemp /tmp/quillmere-devserver.XXXXXX.log)
+"$server" --port "$port" >"$log" 2>&1 &
+server_pid=$!
+cleanup() {
+  "$app" --quit >/dev/null 2>&1 || true
+  kill "$server_pid" 2>/dev/null || true
+  wait "$server_pid" 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+for _ in $(seq 100); do grep -q 'listening on' "$log" && break; sleep 0.1; done
+base=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$log" | head -n1)
+[ -n "$base" ] || { cat "$log"; echo "the development server did not start" >&2; exit 1; }
+cat "$log"
+
+# A fresh instance that talks to the development server for this run only.
+"$app" --quit >/dev/null 2>&1 || true
+"$app" --server "$base" &
+for _ in $(seq 50); do "$app" --line >/dev/null 2>&1 && break; sleep 0.1; done
+
+link="$base/embed/nw-7Hq2XbLk"
+echo "== connecting the demo embed link $link"
+"$app" --connect "$link" </dev/null
+
+cat <<MSG
+
+Quillmere Menu Bar is running against $base.
+  Line for scripts:        $app --line
+  Sign in with a demo user: $app --sign-in     (pick an account on the page)
+  Web dashboard:           $base/dashboard
+The figures move every 20 seconds; each change prints a new line below. Ctrl-C ends the demo.
+
+MSG
+"$app" --line --json --follow
