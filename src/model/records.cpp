@@ -7,7 +7,11 @@ using json::ObjectReader;
 
 User User::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+User User::read(const ObjectReader &r)
+{
     User u;
     u.id = r.string("id"_L1);
     u.email = r.string("email"_L1);
@@ -17,7 +21,11 @@ User User::fromJson(const QJsonValue &value, const json::Path &path)
 
 Workspace Workspace::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Workspace Workspace::read(const ObjectReader &r)
+{
     Workspace w;
     w.workspaceId = r.string("workspaceId"_L1);
     w.name = r.string("name"_L1);
@@ -32,7 +40,11 @@ size_t qHash(const Workspace &w, size_t seed) noexcept
 
 WorkspaceList WorkspaceList::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+WorkspaceList WorkspaceList::read(const ObjectReader &r)
+{
     WorkspaceList l;
     l.workspaces = r.records<Workspace>("workspaces"_L1);
     l.currentWorkspaceId = r.optionalString("currentWorkspaceId"_L1);
@@ -41,7 +53,11 @@ WorkspaceList WorkspaceList::fromJson(const QJsonValue &value, const json::Path 
 
 AdAccount AdAccount::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+AdAccount AdAccount::read(const ObjectReader &r)
+{
     AdAccount a;
     a.id = r.string("id"_L1);
     a.name = r.string("name"_L1);
@@ -57,13 +73,21 @@ size_t qHash(const AdAccount &a, size_t seed) noexcept
 
 AdAccountList AdAccountList::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
-    return AdAccountList{r.records<AdAccount>("accounts"_L1)};
+    return read(ObjectReader(value, path));
+}
+
+AdAccountList AdAccountList::read(const ObjectReader &r)
+{
+    return AdAccountList {r.records<AdAccount>("accounts"_L1)};
 }
 
 Payload::Period Payload::Period::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload::Period Payload::Period::read(const ObjectReader &r)
+{
     Period p;
     p.key = r.string("key"_L1);
     p.label = r.string("label"_L1);
@@ -72,7 +96,11 @@ Payload::Period Payload::Period::fromJson(const QJsonValue &value, const json::P
 
 Payload::Tile Payload::Tile::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload::Tile Payload::Tile::read(const ObjectReader &r)
+{
     Tile t;
     t.key = r.string("key"_L1);
     t.label = r.string("label"_L1);
@@ -84,7 +112,11 @@ Payload::Tile Payload::Tile::fromJson(const QJsonValue &value, const json::Path 
 
 Payload::Row Payload::Row::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload::Row Payload::Row::read(const ObjectReader &r)
+{
     Row row;
     row.id = r.string("id"_L1);
     row.name = r.string("name"_L1);
@@ -97,7 +129,11 @@ Payload::Row Payload::Row::fromJson(const QJsonValue &value, const json::Path &p
 
 Payload::Column Payload::Column::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload::Column Payload::Column::read(const ObjectReader &r)
+{
     Column c;
     c.key = r.string("key"_L1);
     c.label = r.string("label"_L1);
@@ -106,7 +142,11 @@ Payload::Column Payload::Column::fromJson(const QJsonValue &value, const json::P
 
 Payload::SourceRow Payload::SourceRow::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload::SourceRow Payload::SourceRow::read(const ObjectReader &r)
+{
     SourceRow s;
     s.id = r.string("id"_L1);
     s.name = r.string("name"_L1);
@@ -120,7 +160,11 @@ Payload::SourceRow Payload::SourceRow::fromJson(const QJsonValue &value, const j
 
 Payload::Sources Payload::Sources::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload::Sources Payload::Sources::read(const ObjectReader &r)
+{
     Sources s;
     s.columns = r.records<Column>("columns"_L1);
     s.rows = r.records<SourceRow>("rows"_L1);
@@ -130,7 +174,11 @@ Payload::Sources Payload::Sources::fromJson(const QJsonValue &value, const json:
 
 Payload::Dashboard Payload::Dashboard::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload::Dashboard Payload::Dashboard::read(const ObjectReader &r)
+{
     Dashboard d;
     d.workspaceName = r.string("workspaceName"_L1);
     d.timeframe = r.string("timeframe"_L1);
@@ -146,7 +194,11 @@ Payload::Dashboard Payload::Dashboard::fromJson(const QJsonValue &value, const j
 
 Payload Payload::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
+    return read(ObjectReader(value, path));
+}
+
+Payload Payload::read(const ObjectReader &r)
+{
     Payload p;
     p.text = r.optionalString("text"_L1);
     p.lines = r.strings("lines"_L1);
@@ -156,14 +208,17 @@ Payload Payload::fromJson(const QJsonValue &value, const json::Path &path)
 
 ApiMeResponse ApiMeResponse::fromJson(const QJsonValue &value, const json::Path &path)
 {
-    const ObjectReader r(value, path);
-    return ApiMeResponse{r.record<User>("user"_L1)};
+    return read(ObjectReader(value, path));
 }
 
-template<>
-ApiEmpty decodeJson<ApiEmpty>(const QByteArray &bytes)
+ApiMeResponse ApiMeResponse::read(const ObjectReader &r)
 {
-    QJsonParseError error{};
+    return ApiMeResponse {r.record<User>("user"_L1)};
+}
+
+template<> ApiEmpty decodeJson<ApiEmpty>(const QByteArray &bytes)
+{
+    QJsonParseError error {};
     QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
         throw DecodingError(QString(), QStringLiteral("the answer is not valid JSON (%1)").arg(error.errorString()));

@@ -11,7 +11,8 @@
 #include <optional>
 
 // The records the server sends. They are decoded only, never encoded; every
-// figure in them is display text rendered by the server.
+// figure in them is display text rendered by the server. fromJson decodes a
+// value at a path; read decodes the object an ObjectReader has checked.
 
 struct User {
     QString id;
@@ -19,6 +20,7 @@ struct User {
     QString role;
 
     static User fromJson(const QJsonValue &value, const json::Path &path);
+    static User read(const json::ObjectReader &r);
     friend bool operator==(const User &, const User &) = default;
 };
 
@@ -29,6 +31,7 @@ struct Workspace {
 
     const QString &id() const { return workspaceId; }
     static Workspace fromJson(const QJsonValue &value, const json::Path &path);
+    static Workspace read(const json::ObjectReader &r);
     friend bool operator==(const Workspace &, const Workspace &) = default;
 };
 size_t qHash(const Workspace &w, size_t seed = 0) noexcept;
@@ -38,6 +41,7 @@ struct WorkspaceList {
     std::optional<QString> currentWorkspaceId;
 
     static WorkspaceList fromJson(const QJsonValue &value, const json::Path &path);
+    static WorkspaceList read(const json::ObjectReader &r);
 };
 
 struct AdAccount {
@@ -47,6 +51,7 @@ struct AdAccount {
     QString platformLabel;
 
     static AdAccount fromJson(const QJsonValue &value, const json::Path &path);
+    static AdAccount read(const json::ObjectReader &r);
     friend bool operator==(const AdAccount &, const AdAccount &) = default;
 };
 size_t qHash(const AdAccount &a, size_t seed = 0) noexcept;
@@ -55,6 +60,7 @@ struct AdAccountList {
     QList<AdAccount> accounts;
 
     static AdAccountList fromJson(const QJsonValue &value, const json::Path &path);
+    static AdAccountList read(const json::ObjectReader &r);
 };
 
 struct Payload {
@@ -64,6 +70,7 @@ struct Payload {
 
         const QString &id() const { return key; }
         static Period fromJson(const QJsonValue &value, const json::Path &path);
+        static Period read(const json::ObjectReader &r);
     };
 
     struct Tile {
@@ -75,6 +82,7 @@ struct Payload {
 
         const QString &id() const { return key; }
         static Tile fromJson(const QJsonValue &value, const json::Path &path);
+        static Tile read(const json::ObjectReader &r);
     };
 
     struct Row {
@@ -86,6 +94,7 @@ struct Payload {
         QString roas;
 
         static Row fromJson(const QJsonValue &value, const json::Path &path);
+        static Row read(const json::ObjectReader &r);
     };
 
     struct Column {
@@ -94,6 +103,7 @@ struct Payload {
 
         const QString &id() const { return key; }
         static Column fromJson(const QJsonValue &value, const json::Path &path);
+        static Column read(const json::ObjectReader &r);
     };
 
     struct SourceRow {
@@ -106,6 +116,7 @@ struct Payload {
         std::optional<QList<SourceRow>> children;
 
         static SourceRow fromJson(const QJsonValue &value, const json::Path &path);
+        static SourceRow read(const json::ObjectReader &r);
     };
 
     struct Sources {
@@ -114,6 +125,7 @@ struct Payload {
         QStringList totals;
 
         static Sources fromJson(const QJsonValue &value, const json::Path &path);
+        static Sources read(const json::ObjectReader &r);
     };
 
     struct Dashboard {
@@ -128,6 +140,7 @@ struct Payload {
         std::optional<Sources> sources;
 
         static Dashboard fromJson(const QJsonValue &value, const json::Path &path);
+        static Dashboard read(const json::ObjectReader &r);
     };
 
     std::optional<QString> text;
@@ -135,35 +148,40 @@ struct Payload {
     std::optional<Dashboard> dashboard;
 
     static Payload fromJson(const QJsonValue &value, const json::Path &path);
+    static Payload read(const json::ObjectReader &r);
 };
 
 // Wrappers private to the server client.
 struct ApiMeResponse {
     User user;
     static ApiMeResponse fromJson(const QJsonValue &value, const json::Path &path);
+    static ApiMeResponse read(const json::ObjectReader &r);
 };
 
-template<class T>
-struct ApiEnvelope {
+template<class T> struct ApiEnvelope {
     T data;
     static ApiEnvelope fromJson(const QJsonValue &value, const json::Path &path)
     {
-        const json::ObjectReader r(value, path);
-        return ApiEnvelope{r.record<T>(QLatin1StringView("data"))};
+        return read(json::ObjectReader(value, path));
+    }
+    static ApiEnvelope read(const json::ObjectReader &r)
+    {
+        return ApiEnvelope {r.record<T>(QLatin1StringView("data"))};
     }
 };
 
 // Any well-formed JSON decodes to it; the content is not inspected.
-struct ApiEmpty {};
+struct ApiEmpty { };
 
 // Decodes a whole answer body as the record T.
-template<class T>
-T decodeJson(const QByteArray &bytes)
+template<class T> T decodeJson(const QByteArray &bytes)
 {
     const QJsonObject object = json::parseObject(bytes);
     const json::Path root;
-    return T::fromJson(QJsonValue(object), root);
+    if constexpr (json::ReadableRecord<T>)
+        return T::read(json::ObjectReader(object, root));
+    else
+        return T::fromJson(QJsonValue(object), root);
 }
 
-template<>
-ApiEmpty decodeJson<ApiEmpty>(const QByteArray &bytes);
+template<> ApiEmpty decodeJson<ApiEmpty>(const QByteArray &bytes);
