@@ -353,6 +353,7 @@ QCoro::Task<SnapshotClient::Fetched> SnapshotClient::fetch(
     request.setRawHeader("Accept", "application/json");
     ++m_counters.requests;
     const HttpReply reply = co_await network::perform(m_nam, request, "GET");
+    m_counters.answerBytes += reply.body.size();
     co_return Fetched {reply.status, reply.body};
 }
 

@@ -98,6 +98,7 @@ public:
         int fileReads = 0;
         int fileWrites = 0;
         int requests = 0;
+        qint64 answerBytes = 0; // answer bodies received
     };
     const Counters &counters() const { return m_counters; }
 
