@@ -319,24 +319,30 @@ void SnapshotClient::save(const Entry &entry)
 {
     paths::makePrivateDir(m_directory);
     // The five members, written directly: the Base64 text of a large document
-    // need not pass through a QString and the JSON writer.
+    // need not pass through a QString and the JSON writer, nor be held whole:
+    // it is encoded and written in pieces of whole Base64 quanta, which
+    // concatenate to the encoding of the whole.
     QJsonObject head;
     head.insert(QLatin1StringView("key"), entry.key);
     head.insert(QLatin1StringView("version"), entry.version);
     head.insert(QLatin1StringView("build"), entry.build);
     head.insert(QLatin1StringView("computedAt"), entry.computedAt);
-    QByteArray bytes = QJsonDocument(head).toJson(QJsonDocument::Compact);
-    bytes.chop(1); // the closing brace
-    bytes.reserve(bytes.size() + entry.data.size() * 4 / 3 + 16);
-    bytes += ",\"data\":\"";
-    bytes += entry.data.toBase64();
-    bytes += "\"}";
+    QByteArray opening = QJsonDocument(head).toJson(QJsonDocument::Compact);
+    opening.chop(1); // the closing brace
+    opening += ",\"data\":\"";
 
     QSaveFile file(filePath(entry.key));
     if (!file.open(QIODevice::WriteOnly))
         return;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size()) {
+    auto put = [&file](const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
+    bool written = put(opening);
+    constexpr qsizetype piece = 3 * 16 * 1024;
+    for (qsizetype at = 0; written && at < entry.data.size(); at += piece) {
+        const qsizetype length = std::min(piece, entry.data.size() - at);
+        written = put(QByteArray::fromRawData(entry.data.constData() + at, length).toBase64());
+    }
+    if (!written || !put(QByteArrayLiteral("\"}"))) {
         file.cancelWriting();
         return;
     }

@@ -505,6 +505,35 @@ private Q_SLOTS:
         QCOMPARE(m_client->knownBuild(), std::optional(u"build-7"_s));
     }
 
+    // Large documents are written in pieces; whatever their length, the stored
+    // Base64 text is the encoding of the whole and reads back unchanged.
+    void largeDocumentFileRoundTrip_data()
+    {
+        QTest::addColumn<int>("length"); // of the filler text inside the document
+        for (const int length : {0, 49'151, 49'152, 49'153, 98'303, 200'000, 1'000'001})
+            QTest::addRow("%d", length) << length;
+    }
+
+    void largeDocumentFileRoundTrip()
+    {
+        QFETCH(int, length);
+        QByteArray filler(length, 'x');
+        for (int i = 0; i < length; i += 7)
+            filler[i] = char('a' + i % 26);
+        const QByteArray document = "{\"t\":\"" + filler + "\"}";
+        m_server->enqueue(snap, full(3, document));
+        QCOMPARE(revalidate(), document);
+        const QString key = SnapshotClient::cacheKey(u"u1:w7"_s, name, {});
+        QFile f(m_client->filePath(key));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QJsonObject stored = QJsonDocument::fromJson(f.readAll()).object();
+        QCOMPARE(stored.value("data"_L1).toString().toLatin1(), document.toBase64());
+        makeClient(); // memory gone: read from the file
+        m_client->setScope(u"u1:w7"_s);
+        QCOMPARE(m_client->cached(name, {}), std::optional(document));
+        QCOMPARE(m_client->counters().fileReads, 1);
+    }
+
     void repeatedCachedServedFromMemory()
     {
         m_server->enqueue(snap, full(2, R"({"n":2})"));
