@@ -92,8 +92,12 @@ QJsonValue orNull(const QJsonValue &v)
     return v.isUndefined() ? QJsonValue(QJsonValue::Null) : v;
 }
 
-QJsonValue setInImpl(const QJsonValue &node, const QJsonArray &path, qsizetype from, const QJsonValue &value,
-    bool remove, Budget *budget)
+// Containers along the path are changed in place where node is their only
+// holder: each level takes its container out of node and its child out of the
+// container before recursing, so no level keeps a second reference that
+// would make the next level copy itself.
+QJsonValue setInImpl(
+    QJsonValue node, const QJsonArray &path, qsizetype from, const QJsonValue &value, bool remove, Budget *budget)
 {
     const QJsonValue head = path.at(from);
     const bool last = from == path.size() - 1;
@@ -101,6 +105,7 @@ QJsonValue setInImpl(const QJsonValue &node, const QJsonArray &path, qsizetype f
 
     if (node.isArray() && index && *index >= 0) {
         QJsonArray array = node.toArray();
+        node = QJsonValue();
         if (last && remove)
             return array;
         if (budget) {
@@ -120,21 +125,21 @@ QJsonValue setInImpl(const QJsonValue &node, const QJsonArray &path, qsizetype f
         if (last) {
             array.replace(i, orNull(value));
         } else {
-            const QJsonValue child = array.at(i);
+            QJsonValue child = array.at(i);
             array.replace(i, QJsonValue()); // drop our reference so the child is modified in place
-            array.replace(i, setInImpl(child, path, from + 1, value, remove, budget));
+            array.replace(i, setInImpl(std::move(child), path, from + 1, value, remove, budget));
         }
         return array;
     }
 
     QJsonObject object = node.isObject() ? node.toObject() : QJsonObject();
+    node = QJsonValue();
     const QString name = memberName(head);
     if (!last) {
-        const QJsonValue child = object.value(name);
+        QJsonValue child = object.value(name);
         if (!child.isUndefined())
             object.insert(name, QJsonValue());
-        const QJsonValue result = setInImpl(child, path, from + 1, value, remove, budget);
-        object.insert(name, result);
+        object.insert(name, setInImpl(std::move(child), path, from + 1, value, remove, budget));
     } else if (remove) {
         object.remove(name);
     } else {
@@ -143,11 +148,11 @@ QJsonValue setInImpl(const QJsonValue &node, const QJsonArray &path, qsizetype f
     return object;
 }
 
-QJsonValue applyPatchImpl(const QJsonValue &document, const QJsonArray &operations, Budget *budget)
+QJsonValue applyPatchImpl(QJsonValue document, const QJsonArray &operations, Budget *budget)
 {
     if (budget && operations.size() > SnapshotClient::maxOperations)
         throw OutOfBounds {};
-    QJsonValue current = document;
+    QJsonValue current = std::move(document);
     for (const QJsonValue &entry : operations) {
         const QJsonObject op = entry.toObject();
         const QJsonValue p = op.value(QLatin1StringView("p"));
@@ -164,11 +169,23 @@ QJsonValue applyPatchImpl(const QJsonValue &document, const QJsonArray &operatio
             continue;
         }
         const QJsonValue value = remove ? QJsonValue(QJsonValue::Undefined) : orNull(v);
-        QJsonValue node = current;
+        QJsonValue node = std::move(current);
         current = QJsonValue(); // let setIn modify the document in place
-        current = setInImpl(node, path, 0, value, remove, budget);
+        current = setInImpl(std::move(node), path, 0, value, remove, budget);
     }
     return orNull(current);
+}
+
+// Takes the document, so that where the caller gave up every other reference
+// the patch changes it in place.
+std::optional<QJsonValue> applyPatchWithin(QJsonValue document, const QJsonArray &operations)
+{
+    try {
+        Budget budget;
+        return applyPatchImpl(std::move(document), operations, &budget);
+    } catch (const OutOfBounds &) {
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -186,12 +203,7 @@ QJsonValue SnapshotClient::applyPatch(const QJsonValue &document, const QJsonArr
 
 std::optional<QJsonValue> SnapshotClient::applyPatchBounded(const QJsonValue &document, const QJsonArray &operations)
 {
-    try {
-        Budget budget;
-        return applyPatchImpl(document, operations, &budget);
-    } catch (const OutOfBounds &) {
-        return std::nullopt;
-    }
+    return applyPatchWithin(document, operations);
 }
 
 // Keys, files, addresses
@@ -435,8 +447,7 @@ QCoro::Task<QByteArray> SnapshotClient::revalidate(QUrl base, QString name, QJso
                     it->document.reset();
                 QJsonValue start = std::move(*held);
                 held.reset();
-                if (std::optional<QJsonValue> patched = applyPatchBounded(start, operations)) {
-                    start = QJsonValue();
+                if (std::optional<QJsonValue> patched = applyPatchWithin(std::move(start), operations)) {
                     document = std::move(*patched);
                     if (document.isObject() || document.isArray()) {
                         serialised = document.isObject()

@@ -372,6 +372,41 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().last().queryValue(u"have"_s), std::optional(u"6"_s));
     }
 
+    // A run of deltas on a large held document: each result is the patch of the
+    // previous one, earlier results stay as they were, and the held document
+    // is patched without being parsed again.
+    void deltaChainOnLargeDocument()
+    {
+        QJsonArray rows;
+        for (int i = 0; i < 2000; ++i)
+            rows.append(QJsonObject {{u"id"_s, i}, {u"spend"_s, u"$%1"_s.arg(i)}, {u"tags"_s, QJsonArray {u"a"_s}}});
+        const QByteArray first = text(QJsonObject {{u"lines"_s, QJsonArray {u"x"_s}}, {u"rows"_s, rows}});
+        m_server->enqueue(snap, full(1, first));
+        QByteArray previous = revalidate();
+        QCOMPARE(previous, first);
+        const QList<QByteArray> patches {
+            R"([{"p":["rows",0,"spend"],"v":"$a"},{"p":["rows",1999,"tags",0],"v":"b"},{"p":["lines",0],"v":"y"}])",
+            R"([{"p":["rows",5],"d":1},{"p":["rows",2001],"v":{"id":-1}},{"p":["rows",0,"spend"],"v":"$b"}])",
+            R"([{"p":["rows",1000,"tags"],"v":[]},{"p":["extra"],"v":{"n":[1,2.5,null,true]}},{"p":["lines"],"d":1}])",
+        };
+        qint64 version = 1;
+        for (const QByteArray &patch : patches) {
+            const QByteArray before = previous;
+            const QByteArray expected = text(SnapshotClient::applyPatch(parse(previous), parse(patch).toArray()));
+            const int parses = m_client->counters().documentParses;
+            m_server->enqueue(snap, delta(version, version + 1, patch));
+            ++version;
+            previous = revalidate();
+            QCOMPARE(previous, expected);
+            QCOMPARE(m_client->counters().documentParses, parses + 1); // the answer only
+            QCOMPARE(text(parse(before)), before); // an earlier result is untouched
+            QCOMPARE(m_client->cached(name, {}), std::optional(previous));
+        }
+        makeClient(); // the file holds the last one
+        m_client->setScope(u"u1:w7"_s);
+        QCOMPARE(m_client->cached(name, {}), std::optional(previous));
+    }
+
     void deltaFromDiskEntry()
     {
         m_server->enqueue(snap, full(5, R"({"n":1})"));
