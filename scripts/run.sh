@@ -64,11 +64,17 @@ cat "$log"
 # A fresh instance that talks to the development server for this run only.
 "$app" --quit >/dev/null 2>&1 || true
 "$app" --server "$base" &
-for _ in $(seq 50); do "$app" --line >/dev/null 2>&1 && break; sleep 0.1; done
+instance_pid=$!
+for _ in $(seq 100); do
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    string:com.velmorcraft.quillmere.menubar 2>/dev/null | grep -q 'boolean true' && break
+  kill -0 "$instance_pid" 2>/dev/null || { echo "quillmere-menubar did not start" >&2; exit 1; }
+  sleep 0.1
+done
 
 link="$base/embed/nw-7Hq2XbLk"
 echo "== connecting the demo embed link $link"
-"$app" --connect "$link" </dev/null
+"$app" --server "$base" --connect "$link" </dev/null
 
 cat <<MSG
 
