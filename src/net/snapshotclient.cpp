@@ -176,6 +176,212 @@ QJsonValue applyPatchImpl(QJsonValue document, const QJsonArray &operations, Bud
     return orNull(current);
 }
 
+} // namespace
+
+// Compact text with a layout: offsets of a container's children in its text,
+// relative to the container's opening bracket, separators excluded; a child
+// that is itself a large container has a layout of its own.
+struct SnapshotTextLayout {
+    struct Child {
+        qsizetype begin = 0;
+        qsizetype end = 0;
+        qsizetype innerAt = 0; // where inner's container text starts
+        std::shared_ptr<const SnapshotTextLayout> inner;
+    };
+    QList<Child> children;
+};
+
+namespace {
+
+constexpr qsizetype layoutThreshold = 64; // children for a container to get a layout
+
+bool hasLayout(const QJsonValue &v)
+{
+    return (v.isArray() && v.toArray().size() >= layoutThreshold)
+        || (v.isObject() && v.toObject().size() >= layoutThreshold);
+}
+
+// Pieces of text cut from the compact writer's own output, so that the whole
+// is byte for byte what it writes for the whole document.
+QByteArray elementText(const QJsonValue &v)
+{
+    QByteArray text = QJsonDocument(QJsonArray {v}).toJson(QJsonDocument::Compact);
+    return text.sliced(1, text.size() - 2); // [v]
+}
+
+QByteArray memberPrefix(const QString &key)
+{
+    QByteArray text = QJsonDocument(QJsonObject {{key, QJsonValue(QJsonValue::Null)}}).toJson(QJsonDocument::Compact);
+    return text.sliced(1, text.size() - 6); // {"key":null}
+}
+
+QByteArray memberText(const QString &key, const QJsonValue &v)
+{
+    QByteArray text = QJsonDocument(QJsonObject {{key, v}}).toJson(QJsonDocument::Compact);
+    return text.sliced(1, text.size() - 2); // {"key":v}
+}
+
+// A child of a container: its member name (objects) and value.
+struct ChildRef {
+    QString key;
+    QJsonValue value;
+};
+
+ChildRef childAt(const QJsonValue &container, qsizetype k)
+{
+    if (container.isObject()) {
+        const QJsonObject o = container.toObject();
+        const auto it = o.constBegin() + k;
+        return {it.key(), it.value()};
+    }
+    return {QString(), container.toArray().at(k)};
+}
+
+qsizetype childCount(const QJsonValue &container)
+{
+    return container.isObject() ? container.toObject().size() : container.toArray().size();
+}
+
+std::shared_ptr<const SnapshotTextLayout> writeContainer(const QJsonValue &container, QByteArray &out);
+
+// Writes child k of container fresh.
+SnapshotTextLayout::Child writeChild(const QJsonValue &container, qsizetype k, qsizetype start, QByteArray &out)
+{
+    const ChildRef child = childAt(container, k);
+    SnapshotTextLayout::Child c;
+    c.begin = out.size() - start;
+    if (hasLayout(child.value)) {
+        if (container.isObject())
+            out += memberPrefix(child.key);
+        c.innerAt = out.size() - start;
+        c.inner = writeContainer(child.value, out);
+    } else {
+        out += container.isObject() ? memberText(child.key, child.value) : elementText(child.value);
+    }
+    c.end = out.size() - start;
+    return c;
+}
+
+std::shared_ptr<const SnapshotTextLayout> writeContainer(const QJsonValue &container, QByteArray &out)
+{
+    auto layout = std::make_shared<SnapshotTextLayout>();
+    const qsizetype start = out.size();
+    const qsizetype n = childCount(container);
+    layout->children.reserve(n);
+    out += container.isObject() ? '{' : '[';
+    for (qsizetype k = 0; k < n; ++k) {
+        if (k > 0)
+            out += ',';
+        layout->children.append(writeChild(container, k, start, out));
+    }
+    out += container.isObject() ? '}' : ']';
+    return layout;
+}
+
+// What a patch changed, per child index of a container with a layout: the
+// whole child (no inner marks) or places inside its own layout.
+struct Marks {
+    QMap<qsizetype, std::optional<Marks>> children; // nullopt: rewrite the whole child
+};
+
+// Marks where the operations change the document, judged on the document
+// before the patch. False where the patch may change a container's set of
+// children (a member added or removed, an array grown, a type changed on the
+// way): then the layout cannot be reused.
+bool markChanges(
+    const QJsonValue &document, const SnapshotTextLayout &layout, const QJsonArray &operations, Marks &marks)
+{
+    if (!document.isObject() && !document.isArray())
+        return false;
+    for (const QJsonValue &entry : operations) {
+        const QJsonObject op = entry.toObject();
+        const QJsonValue p = op.value(QLatin1StringView("p"));
+        if (!p.isArray())
+            continue; // skipped by the patch too
+        const QJsonArray path = p.toArray();
+        if (path.isEmpty())
+            return false;
+        const std::optional<qint64> d = integerOf(op.value(QLatin1StringView("d")));
+        const bool remove = d && *d == 1;
+        QJsonValue node = document;
+        const SnapshotTextLayout *level = &layout;
+        Marks *at = &marks;
+        for (qsizetype from = 0; from < path.size(); ++from) {
+            const QJsonValue head = path.at(from);
+            qsizetype k = -1;
+            if (node.isArray()) {
+                const std::optional<qint64> index = integerOf(head);
+                if (!index || *index < 0 || *index >= node.toArray().size())
+                    return false;
+                k = static_cast<qsizetype>(*index);
+            } else {
+                const QJsonObject object = node.toObject();
+                const auto it = object.constFind(memberName(head));
+                if (it == object.constEnd())
+                    return false;
+                k = it - object.constBegin();
+            }
+            const bool last = from == path.size() - 1;
+            if (last && remove)
+                return false;
+            auto mark = at->children.find(k);
+            if (mark != at->children.end() && !mark->has_value())
+                break; // already rewritten whole
+            const SnapshotTextLayout::Child &child = level->children.at(k);
+            if (last || !child.inner) {
+                at->children.insert(k, std::nullopt);
+                break;
+            }
+            if (mark == at->children.end())
+                mark = at->children.insert(k, Marks {});
+            at = &**mark;
+            level = child.inner.get();
+            node = childAt(node, k).value;
+            if (!node.isObject() && !node.isArray())
+                return false;
+        }
+    }
+    return true;
+}
+
+// Writes container (the patched document or a part of it) reusing the old
+// text of every child that marks leave alone.
+std::shared_ptr<const SnapshotTextLayout> rewriteContainer(const QJsonValue &container, const SnapshotTextLayout &old,
+    const char *oldText, const Marks &marks, QByteArray &out)
+{
+    auto layout = std::make_shared<SnapshotTextLayout>();
+    const qsizetype start = out.size();
+    const qsizetype n = childCount(container);
+    layout->children.reserve(n);
+    out += container.isObject() ? '{' : '[';
+    for (qsizetype k = 0; k < n; ++k) {
+        if (k > 0)
+            out += ',';
+        const SnapshotTextLayout::Child &was = old.children.at(k);
+        const auto mark = marks.children.constFind(k);
+        if (mark == marks.children.constEnd()) {
+            SnapshotTextLayout::Child c = was;
+            c.begin = out.size() - start;
+            c.innerAt = c.begin + (was.innerAt - was.begin);
+            out.append(oldText + was.begin, was.end - was.begin);
+            c.end = out.size() - start;
+            layout->children.append(c);
+        } else if (mark->has_value() && was.inner) {
+            SnapshotTextLayout::Child c;
+            c.begin = out.size() - start;
+            out.append(oldText + was.begin, was.innerAt - was.begin); // the member name
+            c.innerAt = out.size() - start;
+            c.inner = rewriteContainer(childAt(container, k).value, *was.inner, oldText + was.innerAt, **mark, out);
+            c.end = out.size() - start;
+            layout->children.append(c);
+        } else {
+            layout->children.append(writeChild(container, k, start, out));
+        }
+    }
+    out += container.isObject() ? '}' : ']';
+    return layout;
+}
+
 // Takes the document, so that where the caller gave up every other reference
 // the patch changes it in place.
 std::optional<QJsonValue> applyPatchWithin(QJsonValue document, const QJsonArray &operations)
@@ -323,7 +529,7 @@ const SnapshotClient::Entry *SnapshotClient::load(const QString &key)
         return nullptr;
     if (m_knownBuild && build.toString() != *m_knownBuild)
         return nullptr;
-    Entry entry {key, *v, build.toString(), computedAt.toDouble(), *decoded, std::nullopt};
+    Entry entry {key, *v, build.toString(), computedAt.toDouble(), *decoded, std::nullopt, nullptr};
     return &*m_memory.insert(key, std::move(entry));
 }
 
@@ -420,6 +626,7 @@ QCoro::Task<QByteArray> SnapshotClient::revalidate(QUrl base, QString name, QJso
     first.body.clear();
     QJsonValue document;
     std::optional<QByteArray> serialised;
+    std::shared_ptr<const SnapshotTextLayout> layout; // of serialised, when a delta made it
     bool refetch = false;
 
     if (answer.value(QLatin1StringView("kind")) == QLatin1StringView("delta")) {
@@ -439,6 +646,15 @@ QCoro::Task<QByteArray> SnapshotClient::revalidate(QUrl base, QString name, QJso
                 else if (doc.isArray())
                     held = QJsonValue(doc.array());
             }
+            // The held text's layout, and the places the patch changes, let the
+            // new text reuse the old wherever the patch leaves it alone.
+            std::shared_ptr<const SnapshotTextLayout> oldLayout = entry->document ? entry->layout : nullptr;
+            std::optional<Marks> marks;
+            if (allObjects && held && oldLayout) {
+                marks.emplace();
+                if (!markChanges(*held, *oldLayout, operations, *marks))
+                    marks.reset();
+            }
             if (allObjects && held) {
                 // The held entry's document is shared with memory; drop our copies so
                 // the patch can change it in place where nothing else holds it.
@@ -450,9 +666,13 @@ QCoro::Task<QByteArray> SnapshotClient::revalidate(QUrl base, QString name, QJso
                 if (std::optional<QJsonValue> patched = applyPatchWithin(std::move(start), operations)) {
                     document = std::move(*patched);
                     if (document.isObject() || document.isArray()) {
-                        serialised = document.isObject()
-                            ? QJsonDocument(document.toObject()).toJson(QJsonDocument::Compact)
-                            : QJsonDocument(document.toArray()).toJson(QJsonDocument::Compact);
+                        serialised.emplace();
+                        serialised->reserve(entry->data.size() + 1024);
+                        if (marks && document.isObject() == entry->data.startsWith('{'))
+                            layout
+                                = rewriteContainer(document, *oldLayout, entry->data.constData(), *marks, *serialised);
+                        else
+                            layout = writeContainer(document, *serialised);
                         refetch = serialised->size() > maxDocumentBytes;
                     } else {
                         refetch = false; // commit reports the bad document
@@ -466,6 +686,7 @@ QCoro::Task<QByteArray> SnapshotClient::revalidate(QUrl base, QString name, QJso
 
     if (refetch) {
         serialised.reset();
+        layout.reset();
         Fetched second = co_await fetch(base, name, params, std::nullopt);
         if (second.status != 200)
             throw SnapshotError::http(second.status);
@@ -487,7 +708,7 @@ QCoro::Task<QByteArray> SnapshotClient::revalidate(QUrl base, QString name, QJso
     const QJsonValue buildValue = answer.value(QLatin1StringView("build"));
     const QJsonValue computedValue = answer.value(QLatin1StringView("computedAt"));
     Entry committed {key, *version, buildValue.isString() ? buildValue.toString() : QString(),
-        computedValue.isDouble() ? computedValue.toDouble() : 0.0, *serialised, document};
+        computedValue.isDouble() ? computedValue.toDouble() : 0.0, *serialised, document, layout};
     m_knownBuild = committed.build;
     m_memory.insert(key, committed);
     save(committed);

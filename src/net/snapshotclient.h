@@ -12,9 +12,11 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
+struct SnapshotTextLayout;
 class Defaults;
 
 // A failure of the snapshot cache that is not a transport failure.
@@ -110,6 +112,9 @@ private:
         double computedAt = 0;
         QByteArray data;
         std::optional<QJsonValue> document; // data parsed, kept so a delta does not parse again
+        // Where the children of document's large containers lie in data, so
+        // that a delta re-serialises only what it changed. Null when unknown.
+        std::shared_ptr<const SnapshotTextLayout> layout;
     };
     struct Fetched {
         int status = 0;

@@ -407,6 +407,74 @@ private Q_SLOTS:
         QCOMPARE(m_client->cached(name, {}), std::optional(previous));
     }
 
+    // After a delta the held text is rebuilt from the unchanged parts of the
+    // old text where it can be; it must always be exactly what the writer
+    // makes of the patched document, through runs of deltas of every kind.
+    void deltaTextMatchesWriter_data()
+    {
+        QTest::addColumn<QByteArrayList>("patches");
+        const auto row = [](const char *tag, QByteArrayList patches) { QTest::newRow(tag) << patches; };
+        row("deep values",
+            {"[{\"p\":[\"rows\",0,\"v\"],\"v\":\"é\\\"\\\\\"},{\"p\":[\"rows\",99,\"tags\",1],\"v\":null}]",
+                R"([{"p":["big","k10"],"v":[1,2]},{"p":["rows",50,"v"],"v":2.5}])",
+                "[{\"p\":[\"rows\",0,\"v\"],\"v\":\"again\"},{\"p\":[\"grid\",3,69],\"v\":{\"x\":\"\\u0001\"}}]"});
+        row("same place twice",
+            {R"([{"p":["rows",7,"v"],"v":"a"},{"p":["rows",7,"v"],"v":"b"}])",
+                R"([{"p":["rows",7],"v":{"w":1}},{"p":["rows",7,"w"],"v":2}])"});
+        row("whole large child",
+            {R"([{"p":["rows"],"v":[1,2,3]}])", R"([{"p":["rows",1],"v":"x"}])", R"([{"p":["big","k1"],"v":"y"}])"});
+        row("large child to scalar and through",
+            {R"([{"p":["grid",4],"v":"flat"},{"p":["grid",4,"k"],"v":1}])", R"([{"p":["grid",4,"k"],"v":2}])"});
+        row("member added", {R"([{"p":["big","new key"],"v":true}])", R"([{"p":["big","k3"],"v":3}])"});
+        row("member removed", {R"([{"p":["big","k5"],"d":1}])", R"([{"p":["big","k6"],"v":6}])"});
+        row("removed and added",
+            {R"([{"p":["big","k5"],"d":1},{"p":["big","zz","a"],"v":1}])", R"([{"p":["big","k7"],"v":7}])"});
+        row("array grown", {R"([{"p":["rows",103,"v"],"v":"far"}])", R"([{"p":["rows",102],"v":1}])"});
+        row("array element removed", {R"([{"p":["rows",3],"d":1}])", R"([{"p":["rows",4,"v"],"v":4}])"});
+        row("name on an array", {R"([{"p":["rows","x"],"v":1}])", R"([{"p":["big","k2"],"v":2}])"});
+        row("negative index", {R"([{"p":["rows",-1],"v":1}])"});
+        row("number as member name", {R"([{"p":["big",12],"v":"twelve"}])", R"([{"p":["big","12"],"v":"again"}])"});
+        row("escaped member names",
+            {"[{\"p\":[\"big\",\"q\\\"uote\"],\"v\":1}]", "[{\"p\":[\"big\",\"q\\\"uote\"],\"v\":2}]",
+                "[{\"p\":[\"big\",\"ü\\u0001\"],\"v\":3}]", "[{\"p\":[\"big\",\"ü\\u0001\"],\"v\":4}]"});
+        row("whole document", {R"([{"p":[],"v":{"rows":[1]}}])", R"([{"p":["rows",0],"v":2}])"});
+        row("operations without paths", {R"([{"v":1},{"p":"rows","v":2},{"p":["rows",1,"v"],"v":3}])"});
+        row("empty patches", {"[]", "[]"});
+    }
+
+    void deltaTextMatchesWriter()
+    {
+        QFETCH(QByteArrayList, patches);
+        QJsonArray rows;
+        for (int i = 0; i < 100; ++i)
+            rows.append(QJsonObject {{u"v"_s, u"r%1"_s.arg(i)}, {u"tags"_s, QJsonArray {i, u"t"_s}}});
+        QJsonObject big;
+        for (int i = 0; i < 80; ++i)
+            big.insert(u"k%1"_s.arg(i), i % 3 == 0 ? QJsonValue(i) : QJsonValue(u"é%1"_s.arg(i)));
+        QJsonArray grid;
+        for (int i = 0; i < 70; ++i) {
+            QJsonArray line;
+            for (int j = 0; j < 70; ++j)
+                line.append(i * j);
+            grid.append(line);
+        }
+        const QByteArray first = text(
+            QJsonObject {{u"a"_s, 1}, {u"big"_s, big}, {u"grid"_s, grid}, {u"rows"_s, rows}, {u"z"_s, u"end"_s}});
+        m_server->enqueue(snap, full(1, first));
+        QByteArray previous = revalidate();
+        qint64 version = 1;
+        for (const QByteArray &patch : patches) {
+            const QJsonValue expectedDocument = SnapshotClient::applyPatch(parse(previous), parse(patch).toArray());
+            m_server->enqueue(snap, delta(version, version + 1, patch));
+            ++version;
+            previous = revalidate();
+            QCOMPARE(previous, text(expectedDocument));
+        }
+        makeClient();
+        m_client->setScope(u"u1:w7"_s);
+        QCOMPARE(m_client->cached(name, {}), std::optional(previous));
+    }
+
     void deltaFromDiskEntry()
     {
         m_server->enqueue(snap, full(5, R"({"n":1})"));
