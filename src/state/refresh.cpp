@@ -147,11 +147,14 @@ QCoro::Task<> Store::refreshSignedIn()
         co_return;
 
     // S6: read now, so that changes made while waiting already count.
-    const QString workspace = workspaceId();
+    // The argument is built before the co_await: GCC 12 destroys a class-type
+    // temporary of a conditional expression inside a co_await expression twice.
+    const QString chosen = workspaceId();
+    const std::optional<QString> workspace = chosen.isEmpty() ? std::nullopt : std::optional(chosen);
     std::optional<Payload> answer;
     try {
-        answer = co_await api->payload(base, workspace.isEmpty() ? std::nullopt : std::optional(workspace),
-            list.currentWorkspaceId, period(), effectiveAccounts(), effectiveTemplate());
+        answer = co_await api->payload(
+            base, workspace, list.currentWorkspaceId, period(), effectiveAccounts(), effectiveTemplate());
     } catch (...) {
         failure = std::current_exception();
     }
