@@ -1,6 +1,6 @@
 #include "model/error.h"
 
-Error::Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+Error::Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) { }
 
 Error::~Error() = default;
 
@@ -11,8 +11,7 @@ static QString joinPath(const QString &path, const QString &problem)
 
 DecodingError::DecodingError(QString path, QString problem)
     : Error(joinPath(path, problem)), m_path(std::move(path)), m_problem(std::move(problem))
-{
-}
+{ }
 
 QString describeError(const std::exception &e)
 {

@@ -9,8 +9,7 @@
 
 Defaults::Defaults(const QString &file)
     : m_settings(std::make_unique<QSettings>(file.isEmpty() ? paths::settingsFile() : file, QSettings::IniFormat))
-{
-}
+{ }
 
 Defaults::~Defaults() = default;
 
@@ -20,7 +19,10 @@ Defaults &Defaults::shared()
     return instance;
 }
 
-QString Defaults::fileName() const { return m_settings->fileName(); }
+QString Defaults::fileName() const
+{
+    return m_settings->fileName();
+}
 
 QVariant Defaults::read(const QString &key) const
 {
@@ -84,9 +86,18 @@ bool Defaults::boolean(const QString &key, bool fallback) const
     return fallback;
 }
 
-void Defaults::setString(const QString &key, const QString &value) { write(key, value); }
-void Defaults::setInteger(const QString &key, qint64 value) { write(key, value); }
-void Defaults::setBoolean(const QString &key, bool value) { write(key, value); }
+void Defaults::setString(const QString &key, const QString &value)
+{
+    write(key, value);
+}
+void Defaults::setInteger(const QString &key, qint64 value)
+{
+    write(key, value);
+}
+void Defaults::setBoolean(const QString &key, bool value)
+{
+    write(key, value);
+}
 
 void Defaults::remove(const QString &key)
 {
