@@ -19,6 +19,7 @@
 #include "platform/paths.h"
 #include "platform/services.h"
 #include "state/store.h"
+#include "testenv.h"
 
 #include <QDir>
 #include <QFile>
@@ -332,9 +333,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_xdg.isValid());
-        qputenv("XDG_CONFIG_HOME", m_xdg.filePath(u"config"_s).toUtf8());
-        qputenv("XDG_DATA_HOME", m_xdg.filePath(u"data"_s).toUtf8());
-        qputenv("XDG_CACHE_HOME", m_xdg.filePath(u"cache"_s).toUtf8());
+        useTemporaryXdg(m_xdg);
         // A hung answer must not hold the suite for the default minute.
         network::limits().idleTimeoutMs = 3'000;
         network::limits().overallTimeoutMs = 5'000;

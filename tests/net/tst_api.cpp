@@ -1,6 +1,7 @@
 // Wire-level tests of the request layer, sign-in, embed access and the cookie jar.
 #include "awaittask.h"
 #include "scriptedserver.h"
+#include "testenv.h"
 
 #include "net/api.h"
 #include "net/apierror.h"
@@ -40,18 +41,6 @@ struct Stack {
     SnapshotClient snapshots;
     API api;
 };
-
-template<class E, class F> E expectThrow(F &&f)
-{
-    try {
-        f();
-    } catch (const E &e) {
-        return e;
-    } catch (const std::exception &e) {
-        qFatal("unexpected exception: %s", e.what());
-    }
-    qFatal("no exception");
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // The snapshot cache against the scripted server: revalidation, patches, files and bounds.
 #include "awaittask.h"
 #include "scriptedserver.h"
+#include "testenv.h"
 
 #include "net/apierror.h"
 #include "net/cookiejar.h"
@@ -45,18 +46,6 @@ ScriptedResponse delta(qint64 base, qint64 version, const QByteArray &patch)
 {
     return ScriptedResponse::json("{\"kind\":\"delta\",\"baseVersion\":" + QByteArray::number(base)
         + ",\"version\":" + QByteArray::number(version) + ",\"build\":\"b1\",\"patch\":" + patch + "}");
-}
-
-template<class E, class F> E expectThrow(F &&f)
-{
-    try {
-        f();
-    } catch (const E &e) {
-        return e;
-    } catch (const std::exception &e) {
-        qFatal("unexpected exception: %s", e.what());
-    }
-    qFatal("no exception");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/autostartloginitem.h"
 #include "platform/paths.h"
+#include "testenv.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,9 +29,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(u"config"_s)));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(u"data"_s)));
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_home.filePath(u"cache"_s)));
+        useTemporaryXdg(m_home);
     }
 
     void cleanup() { QDir(m_home.filePath(u"config"_s)).removeRecursively(); }

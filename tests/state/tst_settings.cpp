@@ -1,6 +1,7 @@
 // The Store's persisted settings: defaults, nothing written at start, write
 // through with the change notice first, wrong-typed values, the server base.
 #include "storerig.h"
+#include "testenv.h"
 
 #include <QFile>
 #include <QSettings>
@@ -13,9 +14,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_xdg.isValid());
-        qputenv("XDG_CONFIG_HOME", m_xdg.filePath(u"config"_s).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", m_xdg.filePath(u"data"_s).toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", m_xdg.filePath(u"cache"_s).toLocal8Bit());
+        useTemporaryXdg(m_xdg);
     }
 
     void defaultsAndNothingWritten()

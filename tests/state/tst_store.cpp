@@ -1,6 +1,7 @@
 // The Store against a scripted server: sign-in, refresh in both modes and its
 // failures, staleness, the timer, connecting and disconnecting, commands.
 #include "storerig.h"
+#include "testenv.h"
 
 #include "net/signin.h"
 
@@ -26,9 +27,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_xdg.isValid());
-        qputenv("XDG_CONFIG_HOME", m_xdg.filePath(u"config"_s).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", m_xdg.filePath(u"data"_s).toLocal8Bit());
-        qputenv("XDG_CACHE_HOME", m_xdg.filePath(u"cache"_s).toLocal8Bit());
+        useTemporaryXdg(m_xdg);
     }
 
     void signInAddressAndStateCheck()
