@@ -19,7 +19,7 @@ PY
 }
 
 for bench in "$build"/bench/bench_*; do
-  [ -x "$bench" ] || continue
+  [ -f "$bench" ] && [ -x "$bench" ] || continue
   out=$(mktemp)
   echo "== $(basename "$bench")"
   "$bench" --benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true \
@@ -28,6 +28,9 @@ for bench in "$build"/bench/bench_*; do
     bench_decode)
       parse=$(median BM_FromJson "$out"); typed=$(median BM_DecodePayload "$out")
       python3 -c "print('typed decode / QJsonDocument::fromJson = %.2f (target <= 1.5)' % ($typed / $parse))" ;;
+    bench_snapshot)
+      full=$(median BM_RevalidateFull/process_time "$out"); delta=$(median BM_RevalidateDelta20/process_time "$out")
+      python3 -c "print('delta / full revalidation CPU = %.2f (target <= 0.6)' % ($delta / $full))" ;;
   esac
   rm -f "$out"
 done

@@ -11,6 +11,13 @@ cd "$root"
 bash scripts/deps.sh
 
 status=0
+
+echo "== formatting"
+if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror; then
+  echo "Some files do not follow .clang-format (run clang-format -i on them)." >&2
+  status=1
+fi
+
 run_suite() {
   local name=$1 build=$2
   shift 2
