@@ -201,6 +201,17 @@ public:
         return *store;
     }
 
+    // The same, for a settings file that may not name the scripted server:
+    // the start-up check still goes there (the default origin is a real
+    // server), and nothing is written to the settings.
+    Store &startOnScriptedServer()
+    {
+        store = std::make_unique<Store>(services());
+        store->overrideServer(backend.server.url());
+        (void)QTest::qWaitFor([this] { return !store->restoring(); }, 10000);
+        return *store;
+    }
+
     // Browser sign-in through the scripted server; the session cookie stays in nam.
     bool signIn()
     {

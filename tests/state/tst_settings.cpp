@@ -22,7 +22,8 @@ private Q_SLOTS:
         Rig rig;
         rig.defaults->remove(Store::Keys::serverURL);
         QFile::remove(rig.defaults->fileName());
-        Store &store = rig.start();
+        Store &store = rig.startOnScriptedServer();
+        QCOMPARE(rig.backend.count(u"me"_s), 1);
         QVERIFY(!store.restoring());
         QCOMPARE(store.serverURL(), Store::defaultServerOrigin().toString());
         QCOMPARE(store.embedLink(), QString());
@@ -134,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("[General]\nserverURL=" + rig.backend.server.url().toEncoded() + "\n" + line + "\n");
         file.close();
-        Store &store = rig.start();
+        Store &store = rig.startOnScriptedServer();
         QCOMPARE(store.property(property.toLatin1().constData()), expected);
     }
 
@@ -145,7 +146,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(QByteArray("\x00\xff[[[=\n=\n\xfe", 10));
         file.close();
-        Store &store = rig.start();
+        Store &store = rig.startOnScriptedServer();
         QCOMPARE(store.refreshMinutes(), 5);
         QCOMPARE(store.period(), u"today"_s);
     }
