@@ -262,7 +262,10 @@ SnapshotTextLayout::Child writeChild(const QJsonValue &container, qsizetype k, q
     return c;
 }
 
-std::shared_ptr<const SnapshotTextLayout> writeContainer(const QJsonValue &container, QByteArray &out)
+// Writes container's brackets and separators around its children, each of
+// which write(k, start) appends to out, and returns their layout.
+template<class WriteChild>
+std::shared_ptr<const SnapshotTextLayout> writeChildren(const QJsonValue &container, QByteArray &out, WriteChild write)
 {
     auto layout = std::make_shared<SnapshotTextLayout>();
     const qsizetype start = out.size();
@@ -272,10 +275,16 @@ std::shared_ptr<const SnapshotTextLayout> writeContainer(const QJsonValue &conta
     for (qsizetype k = 0; k < n; ++k) {
         if (k > 0)
             out += ',';
-        layout->children.append(writeChild(container, k, start, out));
+        layout->children.append(write(k, start));
     }
     out += container.isObject() ? '}' : ']';
     return layout;
+}
+
+std::shared_ptr<const SnapshotTextLayout> writeContainer(const QJsonValue &container, QByteArray &out)
+{
+    return writeChildren(
+        container, out, [&](qsizetype k, qsizetype start) { return writeChild(container, k, start, out); });
 }
 
 // What a patch changed, per child index of a container with a layout: the
@@ -349,14 +358,7 @@ bool markChanges(
 std::shared_ptr<const SnapshotTextLayout> rewriteContainer(const QJsonValue &container, const SnapshotTextLayout &old,
     const char *oldText, const Marks &marks, QByteArray &out)
 {
-    auto layout = std::make_shared<SnapshotTextLayout>();
-    const qsizetype start = out.size();
-    const qsizetype n = childCount(container);
-    layout->children.reserve(n);
-    out += container.isObject() ? '{' : '[';
-    for (qsizetype k = 0; k < n; ++k) {
-        if (k > 0)
-            out += ',';
+    return writeChildren(container, out, [&](qsizetype k, qsizetype start) {
         const SnapshotTextLayout::Child &was = old.children.at(k);
         const auto mark = marks.children.constFind(k);
         if (mark == marks.children.constEnd()) {
@@ -365,21 +367,19 @@ std::shared_ptr<const SnapshotTextLayout> rewriteContainer(const QJsonValue &con
             c.innerAt = c.begin + (was.innerAt - was.begin);
             out.append(oldText + was.begin, was.end - was.begin);
             c.end = out.size() - start;
-            layout->children.append(c);
-        } else if (mark->has_value() && was.inner) {
+            return c;
+        }
+        if (mark->has_value() && was.inner) {
             SnapshotTextLayout::Child c;
             c.begin = out.size() - start;
             out.append(oldText + was.begin, was.innerAt - was.begin); // the member name
             c.innerAt = out.size() - start;
             c.inner = rewriteContainer(childAt(container, k).value, *was.inner, oldText + was.innerAt, **mark, out);
             c.end = out.size() - start;
-            layout->children.append(c);
-        } else {
-            layout->children.append(writeChild(container, k, start, out));
+            return c;
         }
-    }
-    out += container.isObject() ? '}' : ']';
-    return layout;
+        return writeChild(container, k, start, out);
+    });
 }
 
 // Takes the document, so that where the caller gave up every other reference

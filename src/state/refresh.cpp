@@ -81,22 +81,9 @@ QCoro::Task<> Store::refreshEmbed(QUrl widget)
     if (!self)
         co_return;
 
-    // E2, E3: read now, so that ids pruned above are not sent.
-    std::exception_ptr failure;
-    std::optional<Payload> answer;
-    try {
-        answer = co_await api->payload(
-            widget, keychain->get(passwordAccount), period(), effectiveAccounts(), effectiveTemplate());
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!self)
-        co_return;
-    // E4
-    if (failure)
-        handleError(failure);
-    else
-        applyPayload(std::move(*answer));
+    // E2, E3: read now, so that ids pruned above are not sent. E4 in settle.
+    co_await settle(
+        api->payload(widget, keychain->get(passwordAccount), period(), effectiveAccounts(), effectiveTemplate()));
 }
 
 QCoro::Task<> Store::refreshSignedIn()
@@ -151,16 +138,24 @@ QCoro::Task<> Store::refreshSignedIn()
     // temporary of a conditional expression inside a co_await expression twice.
     const QString chosen = workspaceId();
     const std::optional<QString> workspace = chosen.isEmpty() ? std::nullopt : std::optional(chosen);
+    // S7 in settle.
+    co_await settle(
+        api->payload(base, workspace, list.currentWorkspaceId, period(), effectiveAccounts(), effectiveTemplate()));
+}
+
+// Waits for a payload request, then applies its answer or handles its failure.
+QCoro::Task<> Store::settle(QCoro::Task<Payload> request)
+{
+    QPointer<Store> self(this);
+    std::exception_ptr failure;
     std::optional<Payload> answer;
     try {
-        answer = co_await api->payload(
-            base, workspace, list.currentWorkspaceId, period(), effectiveAccounts(), effectiveTemplate());
+        answer = co_await std::move(request);
     } catch (...) {
         failure = std::current_exception();
     }
     if (!self)
         co_return;
-    // S7
     if (failure)
         handleError(failure);
     else

@@ -295,6 +295,7 @@ private:
     void keepAccounts(const QList<AdAccount> &list);
     void applyPayload(Payload payload);
     void handleError(const std::exception_ptr &failure);
+    QCoro::Task<> settle(QCoro::Task<Payload> request);
     QCoro::Task<> refreshEmbed(QUrl widget);
     QCoro::Task<> refreshSignedIn();
 
