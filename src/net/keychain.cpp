@@ -36,7 +36,7 @@ QCoro::Task<> MemoryKeychain::ready()
 
 // SecretServiceKeychain
 
-SecretServiceKeychain::SecretServiceKeychain(const QStringList &accounts, QObject *parent) : Keychain(parent)
+SecretServiceKeychain::SecretServiceKeychain(const QStringList &accounts, QObject *parent) : MemoryKeychain(parent)
 {
     for (const QString &account : accounts)
         startRead(account);
@@ -57,11 +57,8 @@ void SecretServiceKeychain::startRead(const QString &account)
         if (error == QKeychain::NoError || error == QKeychain::EntryNotFound)
             m_serviceAnswered = true;
         // A set() made while loading wins over what the service had.
-        if (error == QKeychain::NoError && !m_touched.contains(account)) {
-            const QString text = read->textData();
-            if (!text.isEmpty())
-                m_values.insert(account, text);
-        }
+        if (error == QKeychain::NoError && !m_touched.contains(account))
+            MemoryKeychain::set(account, read->textData());
         --m_loading;
         if (m_loading == 0)
             Q_EMIT loaded();
@@ -70,22 +67,11 @@ void SecretServiceKeychain::startRead(const QString &account)
     job->start();
 }
 
-std::optional<QString> SecretServiceKeychain::get(const QString &account)
-{
-    const auto it = m_values.constFind(account);
-    if (it == m_values.constEnd())
-        return std::nullopt;
-    return *it;
-}
-
 void SecretServiceKeychain::set(const QString &account, const std::optional<QString> &value)
 {
     m_touched.insert(account);
+    MemoryKeychain::set(account, value);
     const QString text = value.value_or(QString());
-    if (text.isEmpty())
-        m_values.remove(account);
-    else
-        m_values.insert(account, text);
     m_writes.append(Write {account, text});
     ++m_pendingWrites;
     startNextWrite();

@@ -45,8 +45,8 @@ private:
     QHash<QString, QString> m_values;
 };
 
-// The Secret Service (through QtKeychain) behind an in-memory copy.
-class SecretServiceKeychain : public Keychain {
+// The Secret Service (through QtKeychain) behind the in-memory copy.
+class SecretServiceKeychain : public MemoryKeychain {
     Q_OBJECT
 public:
     inline static const QString service = QStringLiteral("com.velmorcraft.quillmere.menubar");
@@ -55,7 +55,6 @@ public:
     explicit SecretServiceKeychain(const QStringList &accounts, QObject *parent = nullptr);
     ~SecretServiceKeychain() override;
 
-    std::optional<QString> get(const QString &account) override;
     void set(const QString &account, const std::optional<QString> &value) override;
     QCoro::Task<> ready() override;
 
@@ -79,7 +78,6 @@ private:
     void startNextWrite();
     void checkIdle();
 
-    QHash<QString, QString> m_values;
     QSet<QString> m_touched; // set() before the load finished: the load must not override it
     QList<Write> m_writes;
     int m_loading = 0;
