@@ -22,27 +22,6 @@ QString Path::toString() const
     return out;
 }
 
-QString typeName(const QJsonValue &value)
-{
-    switch (value.type()) {
-    case QJsonValue::Null:
-        return QStringLiteral("null");
-    case QJsonValue::Bool:
-        return QStringLiteral("a boolean");
-    case QJsonValue::Double:
-        return QStringLiteral("a number");
-    case QJsonValue::String:
-        return QStringLiteral("a string");
-    case QJsonValue::Array:
-        return QStringLiteral("an array");
-    case QJsonValue::Object:
-        return QStringLiteral("an object");
-    case QJsonValue::Undefined:
-        break;
-    }
-    return QStringLiteral("nothing");
-}
-
 QString typeName(QCborValue::Type type)
 {
     // A JSON document holds only these; its numbers are Integer or Double.
@@ -72,11 +51,6 @@ void fail(const Path &path, const QString &problem)
     throw DecodingError(path.toString(), problem);
 }
 
-void failType(const Path &path, const char *expected, const QJsonValue &found)
-{
-    fail(path, QStringLiteral("expected %1, found %2").arg(QLatin1StringView(expected), typeName(found)));
-}
-
 void failType(const Path &path, const char *expected, QCborValue::Type found)
 {
     fail(path, QStringLiteral("expected %1, found %2").arg(QLatin1StringView(expected), typeName(found)));
@@ -102,7 +76,7 @@ QJsonObject parseObject(const QByteArray &bytes)
 ObjectReader::ObjectReader(const QJsonValue &value, const Path &path) : m_path(path)
 {
     if (!value.isObject())
-        failType(path, "an object", value);
+        failType(path, "an object", QCborValue::fromJsonValue(value).type());
     m_map = QCborMap::fromJsonObject(value.toObject());
 }
 

@@ -40,12 +40,10 @@ struct Path {
     QString toString() const;
 };
 
-QString typeName(const QJsonValue &value);
 // The same names for a value of a JSON document seen through the CBOR API.
 QString typeName(QCborValue::Type type);
 
 [[noreturn]] void fail(const Path &path, const QString &problem);
-[[noreturn]] void failType(const Path &path, const char *expected, const QJsonValue &found);
 [[noreturn]] void failType(const Path &path, const char *expected, QCborValue::Type found);
 
 // Parses bytes as one JSON object (anything else is a DecodingError).
