@@ -40,7 +40,7 @@ struct Path {
     QString toString() const;
 };
 
-// The same names for a value of a JSON document seen through the CBOR API.
+// How an error names the type of a value of a parsed JSON document.
 QString typeName(QCborValue::Type type);
 
 [[noreturn]] void fail(const Path &path, const QString &problem);
