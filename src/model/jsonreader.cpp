@@ -2,7 +2,20 @@
 
 #include <QJsonDocument>
 
+#include <cstring>
+
 namespace json {
+
+namespace {
+
+// QCborValueConstRef::toString() first copies the element into a QCborValue
+// (a reference count up and down on the container); the accessor it shares
+// with QCborValueRef reads the element in place.
+struct ElementText : QCborValueConstRef {
+    static QString of(QCborValueConstRef value) { return concreteString(value, QString()); }
+};
+
+} // namespace
 
 QString Path::toString() const
 {
@@ -73,29 +86,71 @@ QJsonObject parseObject(const QByteArray &bytes)
     return doc.object();
 }
 
-ObjectReader::ObjectReader(const QJsonValue &value, const Path &path) : m_path(path)
+QString TextArena::share(QString &&text)
+{
+    const qsizetype n = text.size();
+    if (n == 0 || n > LongText)
+        return std::move(text);
+    if (!m_block.d_ptr() || m_block.size + n + 1 > BlockSize) {
+        auto [header, begin] = QTypedArrayData<char16_t>::allocate(BlockSize);
+        if (!header)
+            return std::move(text);
+        m_block = QStringPrivate(header, begin, 0);
+    }
+    char16_t *at = m_block.data() + m_block.size;
+    std::memcpy(at, text.constData(), size_t(n) * sizeof(char16_t));
+    at[n] = u'\0'; // a string's text is followed by a terminating zero
+    m_block.size += n + 1;
+    m_block.d_ptr()->ref();
+    return QString(QStringPrivate(m_block.d_ptr(), at, n));
+}
+
+ObjectReader::ObjectReader(const QJsonValue &value, const Path &path)
+    : m_path(path), m_ownText(std::make_unique<TextArena>()), m_text(*m_ownText)
 {
     if (!value.isObject())
         failType(path, "an object", QCborValue::fromJsonValue(value).type());
     m_map = QCborMap::fromJsonObject(value.toObject());
+    m_end = m_map.constEnd();
+    m_size = m_map.size();
 }
 
-ObjectReader::ObjectReader(QCborValueConstRef value, const Path &path) : m_path(path)
+ObjectReader::ObjectReader(QCborValueConstRef value, QCborValue::Type type, const Path &path, TextArena &text)
+    : m_path(path), m_text(text)
 {
-    const QCborValue::Type type = value.type();
     if (type != QCborValue::Map)
         failType(path, "an object", type);
     m_map = value.toMap();
+    m_end = m_map.constEnd();
+    m_size = m_map.size();
 }
 
 ObjectReader::ObjectReader(const QJsonObject &object, const Path &path)
-    : m_map(QCborMap::fromJsonObject(object)), m_path(path)
+    : m_map(QCborMap::fromJsonObject(object)), m_end(m_map.constEnd()), m_path(path),
+      m_ownText(std::make_unique<TextArena>()), m_text(*m_ownText), m_size(m_map.size())
 { }
 
-QCborValueConstRef ObjectReader::required(QLatin1StringView key, const Path &at) const
+QCborMap::ConstIterator ObjectReader::find(QLatin1StringView key) const
 {
+    if (m_foundCount == m_size)
+        return m_end;
     const auto found = m_map.constFind(key);
-    if (found == m_map.constEnd())
+    if (found != m_end) {
+        // Only members that can be told apart count: a key read twice, or
+        // a member past the 64 tracked ones, never ends the search early.
+        const qsizetype position = found - m_map.constBegin();
+        if (position < 64 && !(m_found & (quint64(1) << position))) {
+            m_found |= quint64(1) << position;
+            ++m_foundCount;
+        }
+    }
+    return found;
+}
+
+ObjectReader::Value ObjectReader::required(QLatin1StringView key, const Path &at) const
+{
+    const auto found = find(key);
+    if (found == m_end)
         fail(at, QStringLiteral("required value is missing"));
     const QCborValueConstRef v = found.value();
     const QCborValue::Type type = v.type();
@@ -103,28 +158,33 @@ QCborValueConstRef ObjectReader::required(QLatin1StringView key, const Path &at)
         fail(at, QStringLiteral("required value is missing"));
     if (type == QCborValue::Null)
         fail(at, QStringLiteral("required value is null"));
-    return v;
+    return {v, type};
 }
 
-std::optional<QCborValueConstRef> ObjectReader::optional(QLatin1StringView key) const
+std::optional<ObjectReader::Value> ObjectReader::optional(QLatin1StringView key) const
 {
-    const auto found = m_map.constFind(key);
-    if (found == m_map.constEnd())
+    const auto found = find(key);
+    if (found == m_end)
         return std::nullopt;
     const QCborValueConstRef v = found.value();
     const QCborValue::Type type = v.type();
     if (type == QCborValue::Undefined || type == QCborValue::Null)
         return std::nullopt;
-    return v;
+    return Value {v, type};
+}
+
+QString ObjectReader::text(QCborValueConstRef value) const
+{
+    return m_text.share(ElementText::of(value));
 }
 
 QString ObjectReader::string(QLatin1StringView key) const
 {
     const Path at = m_path.member(key);
-    const QCborValueConstRef v = required(key, at);
-    if (v.type() != QCborValue::String)
-        failType(at, "a string", v.type());
-    return v.toString();
+    const Value v = required(key, at);
+    if (v.type != QCborValue::String)
+        failType(at, "a string", v.type);
+    return text(v.ref);
 }
 
 std::optional<QString> ObjectReader::optionalString(QLatin1StringView key) const
@@ -132,15 +192,15 @@ std::optional<QString> ObjectReader::optionalString(QLatin1StringView key) const
     const auto v = optional(key);
     if (!v)
         return std::nullopt;
-    if (v->type() != QCborValue::String)
-        failType(m_path.member(key), "a string", v->type());
-    return v->toString();
+    if (v->type != QCborValue::String)
+        failType(m_path.member(key), "a string", v->type);
+    return text(v->ref);
 }
 
 bool ObjectReader::boolean(QLatin1StringView key) const
 {
     const Path at = m_path.member(key);
-    const QCborValue::Type type = required(key, at).type();
+    const QCborValue::Type type = required(key, at).type;
     if (type != QCborValue::True && type != QCborValue::False)
         failType(at, "a boolean", type);
     return type == QCborValue::True;
@@ -149,10 +209,10 @@ bool ObjectReader::boolean(QLatin1StringView key) const
 QStringList ObjectReader::strings(QLatin1StringView key) const
 {
     const Path at = m_path.member(key);
-    const QCborValueConstRef v = required(key, at);
-    if (v.type() != QCborValue::Array)
-        failType(at, "an array", v.type());
-    const QCborArray array = v.toArray();
+    const Value v = required(key, at);
+    if (v.type != QCborValue::Array)
+        failType(at, "an array", v.type);
+    const QCborArray array = v.ref.toArray();
     QStringList out;
     out.reserve(array.size());
     qsizetype i = 0;
@@ -160,7 +220,7 @@ QStringList ObjectReader::strings(QLatin1StringView key) const
         const QCborValueConstRef element = *it;
         if (element.type() != QCborValue::String)
             failType(at.element(i), "a string", element.type());
-        out.append(element.toString());
+        out.append(text(element));
     }
     return out;
 }

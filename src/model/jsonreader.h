@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <concepts>
+#include <memory>
 #include <optional>
 
 // Strict, typed reading of server JSON. Every record decodes through
@@ -51,6 +52,29 @@ QJsonObject parseObject(const QByteArray &bytes);
 
 class ObjectReader;
 
+// Short strings of one decoded document share larger allocations instead of
+// taking one each: a decode creates tens of thousands of strings, and their
+// separate allocation and release dominate its cost. Each string holds a
+// reference to its block, so any string (and any copy of it) stays valid
+// after the arena and the records are gone; a block is released with the
+// last string in it. A string that is changed later detaches as usual, or
+// grows in place when it is the block's only user.
+class TextArena {
+public:
+    TextArena() = default;
+    TextArena(const TextArena &) = delete;
+    TextArena &operator=(const TextArena &) = delete;
+
+    // A string equal to `text`, placed in the current block when short.
+    QString share(QString &&text);
+
+    static constexpr qsizetype BlockSize = 8192; // UTF-16 units per block
+    static constexpr qsizetype LongText = 256; // longer strings keep their own allocation
+
+private:
+    QStringPrivate m_block; // one reference to the current block; size counts the units used
+};
+
 // A record type T decodes with `static T read(const json::ObjectReader &)`;
 // one without it is decoded through its `fromJson(const QJsonValue &, const Path &)`.
 template<class T>
@@ -64,8 +88,10 @@ concept ReadableRecord = requires(const ObjectReader &r)
 class ObjectReader {
 public:
     ObjectReader(const QJsonValue &value, const Path &path);
-    ObjectReader(QCborValueConstRef value, const Path &path);
     ObjectReader(const QJsonObject &object, const Path &path);
+    // A member or element of the document another reader reads; `type` is
+    // the value's type, known to the caller.
+    ObjectReader(QCborValueConstRef value, QCborValue::Type type, const Path &path, TextArena &text);
 
     const QCborMap &map() const { return m_map; }
     const Path &path() const { return m_path; }
@@ -78,7 +104,7 @@ public:
     template<class T> T record(QLatin1StringView key) const
     {
         const Path at = m_path.member(key);
-        return decode<T>(required(key, at), at);
+        return decode<T>(required(key, at), at, m_text);
     }
 
     template<class T> std::optional<T> optionalRecord(QLatin1StringView key) const
@@ -86,13 +112,13 @@ public:
         const auto v = optional(key);
         if (!v)
             return std::nullopt;
-        return decode<T>(*v, m_path.member(key));
+        return decode<T>(*v, m_path.member(key), m_text);
     }
 
     template<class T> QList<T> records(QLatin1StringView key) const
     {
         const Path at = m_path.member(key);
-        return decodeArray<T>(required(key, at), at);
+        return decodeArray<T>(required(key, at), at, m_text);
     }
 
     template<class T> std::optional<QList<T>> optionalRecords(QLatin1StringView key) const
@@ -100,39 +126,61 @@ public:
         const auto v = optional(key);
         if (!v)
             return std::nullopt;
-        return decodeArray<T>(*v, m_path.member(key));
+        return decodeArray<T>(*v, m_path.member(key), m_text);
     }
 
 private:
+    // A value in the document with its type, read once.
+    struct Value {
+        QCborValueConstRef ref;
+        QCborValue::Type type;
+    };
+
     // The value of a present, non-null key; throws otherwise. The reference
     // points into this reader's map.
-    QCborValueConstRef required(QLatin1StringView key, const Path &at) const;
+    Value required(QLatin1StringView key, const Path &at) const;
     // The value of a present, non-null key, or nothing.
-    std::optional<QCborValueConstRef> optional(QLatin1StringView key) const;
+    std::optional<Value> optional(QLatin1StringView key) const;
 
-    template<class T> static T decode(QCborValueConstRef value, const Path &at)
+    template<class T> static T decode(Value value, const Path &at, TextArena &text)
     {
         if constexpr (ReadableRecord<T>)
-            return T::read(ObjectReader(value, at));
+            return T::read(ObjectReader(value.ref, value.type, at, text));
         else
-            return T::fromJson(QCborValue(value).toJsonValue(), at);
+            return T::fromJson(QCborValue(value.ref).toJsonValue(), at);
     }
 
-    template<class T> static QList<T> decodeArray(QCborValueConstRef value, const Path &at)
+    template<class T> static QList<T> decodeArray(Value value, const Path &at, TextArena &text)
     {
-        if (value.type() != QCborValue::Array)
-            failType(at, "an array", value.type());
-        const QCborArray array = value.toArray();
+        if (value.type != QCborValue::Array)
+            failType(at, "an array", value.type);
+        const QCborArray array = value.ref.toArray();
         QList<T> out;
         out.reserve(array.size());
         qsizetype i = 0;
-        for (auto it = array.constBegin(), end = array.constEnd(); it != end; ++it, ++i)
-            out.emplaceBack(decode<T>(*it, at.element(i)));
+        for (auto it = array.constBegin(), end = array.constEnd(); it != end; ++it, ++i) {
+            const QCborValueConstRef element = *it;
+            out.emplaceBack(decode<T>(Value {element, element.type()}, at.element(i), text));
+        }
         return out;
     }
 
+    // Finds a member, remembering which members were found. Once every
+    // member of the object has been found, any other key is known to be
+    // absent without a search, so records read their required members
+    // first and their optional ones after.
+    QCborMap::ConstIterator find(QLatin1StringView key) const;
+
+    QString text(QCborValueConstRef value) const;
+
     QCborMap m_map;
+    QCborMap::ConstIterator m_end;
     const Path &m_path;
+    std::unique_ptr<TextArena> m_ownText; // set in a reader of a whole document
+    TextArena &m_text;
+    qsizetype m_size = 0;
+    mutable quint64 m_found = 0; // members found, by position (the first 64)
+    mutable qsizetype m_foundCount = 0;
 };
 
 } // namespace json

@@ -105,8 +105,8 @@ Payload::Tile Payload::Tile::read(const ObjectReader &r)
     t.key = r.string("key"_L1);
     t.label = r.string("label"_L1);
     t.value = r.string("value"_L1);
-    t.caption = r.optionalString("caption"_L1);
     t.accent = r.boolean("accent"_L1);
+    t.caption = r.optionalString("caption"_L1);
     return t;
 }
 
@@ -150,10 +150,10 @@ Payload::SourceRow Payload::SourceRow::read(const ObjectReader &r)
     SourceRow s;
     s.id = r.string("id"_L1);
     s.name = r.string("name"_L1);
-    s.kind = r.optionalString("kind"_L1);
-    s.channel = r.optionalString("channel"_L1);
     s.rest = r.boolean("rest"_L1);
     s.values = r.strings("values"_L1);
+    s.kind = r.optionalString("kind"_L1);
+    s.channel = r.optionalString("channel"_L1);
     s.children = r.optionalRecords<SourceRow>("children"_L1);
     return s;
 }
@@ -182,12 +182,12 @@ Payload::Dashboard Payload::Dashboard::read(const ObjectReader &r)
     Dashboard d;
     d.workspaceName = r.string("workspaceName"_L1);
     d.timeframe = r.string("timeframe"_L1);
-    d.timeframeKey = r.optionalString("timeframeKey"_L1);
-    d.timeframes = r.optionalRecords<Period>("timeframes"_L1);
     d.asset = r.string("asset"_L1);
     d.partial = r.boolean("partial"_L1);
     d.tiles = r.records<Tile>("tiles"_L1);
     d.rows = r.records<Row>("rows"_L1);
+    d.timeframeKey = r.optionalString("timeframeKey"_L1);
+    d.timeframes = r.optionalRecords<Period>("timeframes"_L1);
     d.sources = r.optionalRecord<Sources>("sources"_L1);
     return d;
 }
@@ -200,8 +200,8 @@ Payload Payload::fromJson(const QJsonValue &value, const json::Path &path)
 Payload Payload::read(const ObjectReader &r)
 {
     Payload p;
-    p.text = r.optionalString("text"_L1);
     p.lines = r.strings("lines"_L1);
+    p.text = r.optionalString("text"_L1);
     p.dashboard = r.optionalRecord<Dashboard>("dashboard"_L1);
     return p;
 }
