@@ -86,6 +86,18 @@ QJsonObject parseObject(const QByteArray &bytes)
     return doc.object();
 }
 
+TextArena::~TextArena()
+{
+    closeBlock();
+}
+
+void TextArena::closeBlock()
+{
+    if (m_block.d_ptr() && m_unused > 0)
+        m_block.d_ptr()->ref_.fetchAndSubRelaxed(m_unused); // the arena's own reference remains
+    m_unused = 0;
+}
+
 QString TextArena::share(QString &&text)
 {
     const qsizetype n = text.size();
@@ -95,13 +107,16 @@ QString TextArena::share(QString &&text)
         auto [header, begin] = QTypedArrayData<char16_t>::allocate(BlockSize);
         if (!header)
             return std::move(text);
+        closeBlock();
         m_block = QStringPrivate(header, begin, 0);
+        header->ref_.fetchAndAddRelaxed(Reserved);
+        m_unused = Reserved;
     }
     char16_t *at = m_block.data() + m_block.size;
     std::memcpy(at, text.constData(), size_t(n) * sizeof(char16_t));
     at[n] = u'\0'; // a string's text is followed by a terminating zero
     m_block.size += n + 1;
-    m_block.d_ptr()->ref();
+    --m_unused; // never below zero: a string takes at least two of the block's units
     return QString(QStringPrivate(m_block.d_ptr(), at, n));
 }
 
@@ -111,8 +126,8 @@ ObjectReader::ObjectReader(const QJsonValue &value, const Path &path)
     if (!value.isObject())
         failType(path, "an object", QCborValue::fromJsonValue(value).type());
     m_map = QCborMap::fromJsonObject(value.toObject());
-    m_end = m_map.constEnd();
     m_size = m_map.size();
+    m_end = m_map.constBegin() + m_size;
 }
 
 ObjectReader::ObjectReader(QCborValueConstRef value, QCborValue::Type type, const Path &path, TextArena &text)
@@ -121,8 +136,8 @@ ObjectReader::ObjectReader(QCborValueConstRef value, QCborValue::Type type, cons
     if (type != QCborValue::Map)
         failType(path, "an object", type);
     m_map = value.toMap();
-    m_end = m_map.constEnd();
     m_size = m_map.size();
+    m_end = m_map.constBegin() + m_size;
 }
 
 ObjectReader::ObjectReader(const QJsonObject &object, const Path &path)

@@ -62,6 +62,7 @@ class ObjectReader;
 class TextArena {
 public:
     TextArena() = default;
+    ~TextArena();
     TextArena(const TextArena &) = delete;
     TextArena &operator=(const TextArena &) = delete;
 
@@ -72,7 +73,16 @@ public:
     static constexpr qsizetype LongText = 256; // longer strings keep their own allocation
 
 private:
+    // A block's references for all the strings it can hold (each takes at
+    // least two units) are taken at once when it is made, and the ones not
+    // handed out are given back when it is full, instead of one atomic
+    // increment per string.
+    static constexpr int Reserved = int(BlockSize / 2);
+
+    void closeBlock();
+
     QStringPrivate m_block; // one reference to the current block; size counts the units used
+    int m_unused = 0; // references reserved for strings not yet placed
 };
 
 // A record type T decodes with `static T read(const json::ObjectReader &)`;
