@@ -3,6 +3,8 @@
 # with demo data, and Quillmere Menu Bar against it, connected to a demo embed
 # link so live figures show at once. Sign in with a demo account through the
 # browser with `build/src/app/quillmere-menubar --sign-in`. Ctrl-C ends the demo.
+# The demo's settings, cookies and cache live in build/demo-profile, and its
+# embed password in memory only.
 #   sudo bash scripts/run.sh     (or as root; the build and the demo then run as
 #                                 the user who called sudo)
 set -euo pipefail
@@ -41,6 +43,17 @@ server="$build/devserver/quillmere-devserver"
 
 echo "== registering the quillmere-menubar:// handler"
 bash scripts/register-scheme.sh "$app" || echo "(could not register the URL scheme; browser sign-in will not return)"
+
+# The demo keeps its own settings, cookies, cache and password, so it never
+# changes the connection of a Quillmere Menu Bar the user already has. (After
+# the scheme registration above, which belongs in the user's own data folder.)
+profile="$build/demo-profile"
+mkdir -p "$profile/config/quillmere-menubar" "$profile/data" "$profile/cache"
+# Each run starts from fresh settings that refresh every minute (the shortest
+# interval), so the moving demo figures show without waiting.
+printf '[General]\nrefreshMinutes=1\n' >"$profile/config/quillmere-menubar/settings.ini"
+export XDG_CONFIG_HOME="$profile/config" XDG_DATA_HOME="$profile/data" XDG_CACHE_HOME="$profile/cache"
+export QUILLMERE_KEYCHAIN=memory
 
 port=${QUILLMERE_DEMO_PORT:-8787}
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
@@ -82,7 +95,8 @@ Quillmere Menu Bar is running against $base.
   Line for scripts:        $app --line
   Sign in with a demo user: $app --sign-in     (pick an account on the page)
   Web dashboard:           $base/dashboard
-The figures move every 20 seconds; each change prints a new line below. Ctrl-C ends the demo.
+The server's figures move every 20 seconds and the demo refreshes every minute; each new
+line prints below. Ctrl-C ends the demo.
 
 MSG
 "$app" --line --json --follow

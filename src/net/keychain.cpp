@@ -7,6 +7,12 @@ Keychain::~Keychain() = default;
 
 Keychain &Keychain::shared()
 {
+    // QUILLMERE_KEYCHAIN=memory keeps the secret in this process only; the
+    // demo runs that way so it never replaces the user's own stored password.
+    if (qEnvironmentVariable("QUILLMERE_KEYCHAIN") == QLatin1StringView("memory")) {
+        static MemoryKeychain memory;
+        return memory;
+    }
     static SecretServiceKeychain instance({QStringLiteral("embedPassword")});
     return instance;
 }

@@ -118,6 +118,20 @@ private Q_SLOTS:
         QCOMPARE(freshRead(), std::optional(u"new"_s));
     }
 
+    // The shared keychain, asked to stay in memory, never reaches the Secret
+    // Service (this is the only use of the shared instance in this program).
+    void sharedKeychainCanStayInMemory()
+    {
+        qputenv("QUILLMERE_KEYCHAIN", "memory");
+        Keychain &shared = Keychain::shared();
+        qunsetenv("QUILLMERE_KEYCHAIN");
+        QVERIFY(!dynamic_cast<SecretServiceKeychain *>(&shared));
+        awaitTask(shared.ready());
+        shared.set(account, u"demo"_s);
+        QCOMPARE(shared.get(account), std::optional(u"demo"_s));
+        QCOMPARE(itemCount(), 0);
+    }
+
     void memoryKeychain()
     {
         MemoryKeychain k;
