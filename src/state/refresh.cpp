@@ -71,7 +71,8 @@ QCoro::Task<> Store::refreshEmbed(QUrl widget)
     if (!self)
         co_return;
 
-    // E1: the link's accounts; a failure here only means no pruning.
+    // The link's accounts, to drop selected ids it no longer has; a failure
+    // here only means nothing is dropped.
     try {
         const QList<AdAccount> list = co_await api->accounts(widget, keychain->get(passwordAccount));
         if (!self)
@@ -81,7 +82,8 @@ QCoro::Task<> Store::refreshEmbed(QUrl widget)
     if (!self)
         co_return;
 
-    // E2, E3: read now, so that ids pruned above are not sent. E4 in settle.
+    // The payload, with the selection read now so that ids dropped above are
+    // not sent.
     co_await settle(
         api->payload(widget, keychain->get(passwordAccount), period(), effectiveAccounts(), effectiveTemplate()));
 }
@@ -92,7 +94,7 @@ QCoro::Task<> Store::refreshSignedIn()
     API *api = m_services.api;
     const QUrl base = serverBase();
 
-    // S1
+    // The workspaces; without them there is nothing to show.
     std::exception_ptr failure;
     WorkspaceList list;
     try {
@@ -107,11 +109,10 @@ QCoro::Task<> Store::refreshSignedIn()
         co_return;
     }
 
-    // S2
     assign(m_workspaces, list.workspaces);
     assign(m_activeWorkspaceId, list.currentWorkspaceId);
 
-    // S3: a picked workspace that is gone falls back to the current one. The
+    // A picked workspace that is gone falls back to the current one. The
     // setter's refresh finds this one still loading and returns at once.
     const QString picked = workspaceId();
     if (!picked.isEmpty() && std::none_of(list.workspaces.begin(), list.workspaces.end(), [&](const Workspace &w) {
@@ -119,11 +120,12 @@ QCoro::Task<> Store::refreshSignedIn()
         }))
         setWorkspaceId(QString());
 
-    // S4
+    // Snapshots are cached per user and current workspace.
     if (m_user)
         m_services.snapshots->setScope(m_user->id + u':' + list.currentWorkspaceId.value_or(u"-"_s));
 
-    // S5: a failure only means no pruning.
+    // The accounts, to drop selected ids that are gone; a failure only means
+    // nothing is dropped.
     try {
         const QList<AdAccount> accounts = co_await api->accounts(base);
         if (!self)
@@ -133,12 +135,12 @@ QCoro::Task<> Store::refreshSignedIn()
     if (!self)
         co_return;
 
-    // S6: read now, so that changes made while waiting already count.
+    // The payload, with the choices read now so that changes made while
+    // waiting already count.
     // The argument is built before the co_await: GCC 12 destroys a class-type
     // temporary of a conditional expression inside a co_await expression twice.
     const QString chosen = workspaceId();
     const std::optional<QString> workspace = chosen.isEmpty() ? std::nullopt : std::optional(chosen);
-    // S7 in settle.
     co_await settle(
         api->payload(base, workspace, list.currentWorkspaceId, period(), effectiveAccounts(), effectiveTemplate()));
 }
