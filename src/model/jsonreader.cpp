@@ -98,6 +98,20 @@ void TextArena::closeBlock()
     m_unused = 0;
 }
 
+void TextArena::release(QString &text)
+{
+    // A string just read from the document has no other owner, so its
+    // allocation is given back without the atomic decrement of ~QString().
+    QStringPrivate &p = text.data_ptr();
+    if (p.d && p.d->ref_.loadRelaxed() == 1) {
+        QTypedArrayData<char16_t>::deallocate(p.d);
+        // Assigning an empty string would release the header a second time.
+        p.d = nullptr;
+        p.ptr = nullptr;
+        p.size = 0;
+    }
+}
+
 QString TextArena::share(QString &&text)
 {
     const qsizetype n = text.size();
@@ -117,6 +131,7 @@ QString TextArena::share(QString &&text)
     at[n] = u'\0'; // a string's text is followed by a terminating zero
     m_block.size += n + 1;
     --m_unused; // never below zero: a string takes at least two of the block's units
+    release(text);
     return QString(QStringPrivate(m_block.d_ptr(), at, n));
 }
 

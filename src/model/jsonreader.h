@@ -80,6 +80,8 @@ private:
     static constexpr int Reserved = int(BlockSize / 2);
 
     void closeBlock();
+    // Frees a string's text when nothing else holds it.
+    static void release(QString &text);
 
     QStringPrivate m_block; // one reference to the current block; size counts the units used
     int m_unused = 0; // references reserved for strings not yet placed
@@ -170,10 +172,20 @@ private:
         qsizetype i = 0;
         for (auto it = array.constBegin(), end = array.constEnd(); it != end; ++it, ++i) {
             const QCborValueConstRef element = *it;
-            out.emplaceBack(decode<T>(Value {element, element.type()}, at.element(i), text));
+            const Path elementPath = at.element(i);
+            out.emplaceBack(Decoded<T> {Value {element, element.type()}, elementPath, text});
         }
         return out;
     }
+
+    // Decodes where the list constructs its element, so a record is built in
+    // place instead of being built and then moved.
+    template<class T> struct Decoded {
+        Value value;
+        const Path &at;
+        TextArena &text;
+        operator T() const { return decode<T>(value, at, text); }
+    };
 
     // Finds a member, remembering which members were found. Once every
     // member of the object has been found, any other key is known to be

@@ -85,6 +85,29 @@ private Q_SLOTS:
         QVERIFY(terminated(a) && terminated(b) && terminated(c) && terminated(copyOfC));
     }
 
+    // A string handed over is freed at once only when nothing else holds
+    // its text; copies, raw data and literals stay untouched.
+    void handedOverTextWithOtherOwnersSurvives()
+    {
+        static const char16_t raw[] = u"raw text";
+        const QString original = u"shared %1"_s.arg(u"text"); // its own allocation
+        const QString literal = QStringLiteral("a literal");
+        QString copy = original;
+        QStringList shared;
+        {
+            json::TextArena arena;
+            shared.append(arena.share(std::move(copy)));
+            shared.append(arena.share(QString::fromRawData(reinterpret_cast<const QChar *>(raw), 8)));
+            shared.append(arena.share(QString(literal)));
+            QString sole = u"sole %1"_s.arg(u"owner"); // its text is freed once copied
+            shared.append(arena.share(std::move(sole)));
+        }
+        QCOMPARE(original, u"shared text"_s);
+        QCOMPARE(literal, u"a literal"_s);
+        QCOMPARE(shared, (QStringList {u"shared text"_s, u"raw text"_s, u"a literal"_s, u"sole owner"_s}));
+        QCOMPARE(std::u16string_view(raw), u"raw text");
+    }
+
     // The last string of a block may grow or shrink in place; the text of
     // strings released before it is no longer anyone's.
     void soleOwnerChangesInPlace()
