@@ -100,8 +100,8 @@ void TextArena::closeBlock()
 
 void TextArena::release(QString &text)
 {
-    // A string just read from the document has no other owner, so its
-    // allocation is given back without the atomic decrement of ~QString().
+    // Text handed over with no other owner (as every string just read from a
+    // document is) goes back without the atomic decrement of ~QString().
     QStringPrivate &p = text.data_ptr();
     if (p.d && p.d->ref_.loadRelaxed() == 1) {
         QTypedArrayData<char16_t>::deallocate(p.d);
