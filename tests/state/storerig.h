@@ -86,7 +86,14 @@ public:
                 platform == QLatin1StringView("google") ? QStringLiteral("Google Ads") : QStringLiteral("Meta")}};
     }
 
-    QJsonObject payload() const { return {{QStringLiteral("lines"), QJsonArray::fromStringList(lines)}}; }
+    QJsonObject extra; // members added to every payload, e.g. a "dashboard"
+
+    QJsonObject payload() const
+    {
+        QJsonObject body = extra;
+        body.insert(QStringLiteral("lines"), QJsonArray::fromStringList(lines));
+        return body;
+    }
 
     // Requests of one kind, by the names above.
     QList<RecordedRequest> requests(const QString &kind) const
