@@ -15,6 +15,7 @@ struct Parser {
     QCommandLineOption disconnect {u"disconnect"_s, u"Sign out, or forget the embed link."_s};
     QCommandLineOption refresh {u"refresh"_s, u"Refresh the figures now."_s};
     QCommandLineOption quit {u"quit"_s, u"Stop the running instance."_s};
+    QCommandLineOption settings {u"settings"_s, u"Open the settings window."_s};
     QCommandLineOption line {u"line"_s, u"Print the menu-bar line and exit."_s};
     QCommandLineOption json {u"json"_s, u"With --line: print one line of JSON for status bars."_s};
     QCommandLineOption follow {u"follow"_s, u"With --line --json: print a new line at every change."_s};
@@ -26,8 +27,8 @@ struct Parser {
     Parser()
     {
         parser.setApplicationDescription(u"Advertising figures in the panel."_s);
-        parser.addOptions(
-            {signIn, connect, passwordStdin, disconnect, refresh, quit, line, json, follow, server, help, version});
+        parser.addOptions({signIn, connect, passwordStdin, disconnect, refresh, quit, settings, line, json, follow,
+            server, help, version});
         parser.addPositionalArgument(
             u"url"_s, u"Addresses to hand to the running instance (sign-in callbacks)."_s, u"[url...]"_s);
     }
@@ -43,6 +44,7 @@ bool Command::needsInstance() const
     case Kind::Connect:
     case Kind::Disconnect:
     case Kind::Refresh:
+    case Kind::Settings:
     case Kind::Follow:
         return true;
     default:
@@ -96,6 +98,8 @@ Command::Parsed Command::parse(const QStringList &arguments)
         kinds << Kind::Refresh;
     if (p.parser.isSet(p.quit))
         kinds << Kind::Quit;
+    if (p.parser.isSet(p.settings))
+        kinds << Kind::Settings;
     if (p.parser.isSet(p.line))
         kinds << Kind::Line;
     const QStringList positional = p.parser.positionalArguments();

@@ -17,6 +17,7 @@ struct Command {
         Disconnect,
         Refresh,
         Quit,
+        Settings, // open the settings window
         Line, // print the line once
         Follow, // print the JSON line at every change
         Help,

@@ -18,6 +18,8 @@ inline const QString connect = QStringLiteral("connect"); // parameter: [link] o
 inline const QString disconnect = QStringLiteral("disconnect");
 inline const QString refresh = QStringLiteral("refresh");
 inline const QString quit = QStringLiteral("quit");
+inline const QString open = QStringLiteral("open"); // the popover
+inline const QString settings = QStringLiteral("settings"); // the settings window
 } // namespace actions
 
 } // namespace dbusnames

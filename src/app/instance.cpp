@@ -112,7 +112,9 @@ QCoro::Task<> MenuBarInstance::finishOpen(std::vector<QCoro::Task<>> tasks, QDBu
 
 void MenuBarInstance::activate()
 {
-    // Nothing to show yet: the instance has no window of its own.
+    // A windowless instance has nothing to show; the line is its face.
+    if (m_hasWindows)
+        Q_EMIT popoverRequested();
 }
 
 void MenuBarInstance::activateAction(const QString &name, const QVariantList &parameter, const QDBusMessage &message)
@@ -130,6 +132,17 @@ void MenuBarInstance::activateAction(const QString &name, const QVariantList &pa
         m_bus.send(message.createReply());
         // Give the bus connection a moment to deliver the answer.
         QTimer::singleShot(100, QCoreApplication::instance(), &QCoreApplication::quit);
+        return;
+    }
+    if (name == dbusnames::actions::open || name == dbusnames::actions::settings) {
+        if (!m_hasWindows) {
+            m_bus.send(message.createErrorReply(QDBusError::NotSupported, u"This instance runs without windows."_s));
+            return;
+        }
+        if (name == dbusnames::actions::open)
+            Q_EMIT popoverRequested();
+        else
+            Q_EMIT settingsRequested();
         return;
     }
     if (name == dbusnames::actions::connect) {

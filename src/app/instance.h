@@ -37,8 +37,16 @@ public:
     void activate();
     void activateAction(const QString &name, const QVariantList &parameter, const QDBusMessage &message);
 
+    // Whether a window side serves popoverRequested and settingsRequested;
+    // without one, those requests are answered with an error.
+    void setHasWindows(bool hasWindows) { m_hasWindows = hasWindows; }
+
 Q_SIGNALS:
     void lineChanged(const QString &title, const QString &status);
+    // Activate, or the "open" action: show the popover.
+    void popoverRequested();
+    // The "settings" action: open or raise the settings window.
+    void settingsRequested();
 
 private Q_SLOTS:
     void busDisconnected();
@@ -52,6 +60,7 @@ private:
     Store *m_store = nullptr;
     StatusLine m_line;
     bool m_registered = false;
+    bool m_hasWindows = false;
 };
 
 class ApplicationAdaptor : public QDBusAbstractAdaptor {

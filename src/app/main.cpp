@@ -2,6 +2,7 @@
 #include "commandline.h"
 #include "instance.h"
 #include "remote.h"
+#include "serve.h"
 #include "state/store.h"
 #include "statusline.h"
 
@@ -11,7 +12,12 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
+#include <string>
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -51,16 +57,6 @@ template<class Body> void runThenExit(Body body)
     });
 }
 
-Store &sharedStore(const Command &command, bool withWake)
-{
-    installSharedServices(withWake);
-    Store &store = Store::shared();
-    // Before the event loop runs, so restore already talks to this server.
-    if (command.server)
-        store.overrideServer(*command.server);
-    return store;
-}
-
 // --line with no running instance: restore here, print, and end.
 int printLineInProcess(const Command &command, QCoreApplication &app)
 {
@@ -75,22 +71,42 @@ int printLineInProcess(const Command &command, QCoreApplication &app)
     return app.exec();
 }
 
-// No command: become the running instance, or wake the one that runs.
-int runInstance(const Command &command, QCoreApplication &app)
+// The window side lives in a module of its own, loaded only here, so that
+// one-shot commands never load Qt Quick. It is found beside the program (a
+// build tree) or in the installed library folder.
+using GuiRun = int (*)(int, char **);
+GuiRun loadWindowSide(std::string &failure)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    auto instance = std::make_unique<MenuBarInstance>(bus);
-    if (bus.isConnected() && !instance->claim()) {
-        RemoteInstance remote(bus);
-        runThenExit([remote, command]() mutable { return remote.run(command, QString()); });
-        return app.exec();
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        failure = "cannot find the program's own folder";
+        return nullptr;
     }
-    if (!bus.isConnected())
-        printError(u"no session bus: other launches cannot reach this instance."_s);
-    instance->attach(&sharedStore(command, true));
-    const int code = app.exec();
-    instance.reset(); // give up the name before the store goes
-    return code;
+    self[length] = '\0';
+    std::string folder(self);
+    folder.erase(folder.rfind('/') + 1);
+    const char *override = std::getenv("QUILLMERE_GUI_MODULE");
+    const std::string candidates[] = {
+        override ? std::string(override) : std::string(),
+        folder + "quillmere-gui.so",
+        folder + QUILLMERE_GUI_MODULE_FROM_BIN,
+    };
+    for (const std::string &path : candidates) {
+        if (path.empty() || ::access(path.c_str(), R_OK) != 0)
+            continue;
+        void *module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            failure = ::dlerror();
+            return nullptr;
+        }
+        if (auto run = reinterpret_cast<GuiRun>(::dlsym(module, "quillmere_gui_run")))
+            return run;
+        failure = path + ": no entry point";
+        return nullptr;
+    }
+    failure = "quillmere-gui.so not found";
+    return nullptr;
 }
 
 } // namespace
@@ -98,7 +114,16 @@ int runInstance(const Command &command, QCoreApplication &app)
 int main(int argc, char **argv)
 {
     const Command::Parsed parsed = Command::parse(argumentsOf(argc, argv));
-    // A later tray needs a QApplication for Run; everything else stays windowless.
+    // The running instance has windows: hand over to the window side before
+    // any application object exists. Without it the instance still serves
+    // the line, windowless.
+    std::string windowSideFailure;
+    if (parsed.error.isEmpty() && parsed.command.kind == Command::Kind::Run
+        && !qEnvironmentVariableIsSet("QUILLMERE_NO_WINDOWS")) {
+        if (GuiRun run = loadWindowSide(windowSideFailure))
+            return run(argc, argv);
+    }
+    // Everything from here on stays windowless.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
     QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
@@ -119,7 +144,9 @@ int main(int argc, char **argv)
         printLine("quillmere-menubar " QUILLMERE_VERSION);
         return 0;
     case Kind::Run:
-        return runInstance(command, app);
+        if (!windowSideFailure.empty())
+            printError(u"running without windows (%1)."_s.arg(QString::fromStdString(windowSideFailure)));
+        return serveInstance(command);
     default:
         break;
     }

@@ -188,6 +188,8 @@ QCoro::Task<int> RemoteInstance::run(Command command, QString password)
         co_return co_await action(dbusnames::actions::disconnect, QVariantList(), true);
     case Kind::Refresh:
         co_return co_await action(dbusnames::actions::refresh, QVariantList(), true);
+    case Kind::Settings:
+        co_return co_await action(dbusnames::actions::settings, QVariantList(), false);
     case Kind::Follow:
         co_return co_await follow();
     default:

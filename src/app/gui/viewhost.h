@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QQuickWindow>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class AppContext;
+class QQmlEngine;
+class Store;
+
+// The windows of the running instance: the popover and the settings window.
+// Both, and the QML engine behind them, are built on first use. Once the
+// popover has been closed for releaseDelay with the settings window closed
+// too, all of it is released again and the memory handed back to the
+// system; the next opening builds it anew.
+class ViewHost : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds defaultReleaseDelay = std::chrono::minutes(10);
+    // An Activate this soon after the popover closed on losing activation is
+    // the click that closed it (the panel took activation first).
+    static constexpr std::chrono::milliseconds closingClickWindow = std::chrono::milliseconds(400);
+
+    explicit ViewHost(Store *store, QObject *parent = nullptr);
+    ~ViewHost() override;
+
+    AppContext *context() const { return m_context.get(); }
+
+    // A click on the status item at point (device pixels, as hosts send it;
+    // (0, 0) when the host gave none): opens the popover there, or closes it
+    // when it is open.
+    void activateAt(QPoint devicePoint);
+    // Opens the popover next to point (logical pixels), or near the top-right
+    // corner without one. Raises it when open.
+    void openPopover(std::optional<QPoint> point = std::nullopt);
+    void closePopover();
+    bool popoverVisible() const;
+    void showSettingsWindow();
+
+    QQuickWindow *popover() const { return m_popover; }
+    QQuickWindow *settingsWindow() const { return m_settings; }
+    bool engineLoaded() const { return m_engine != nullptr; }
+
+    void setReleaseDelay(std::chrono::milliseconds delay);
+
+Q_SIGNALS:
+    void popoverOpened();
+    void popoverClosed();
+    void released();
+
+private Q_SLOTS:
+    void dismiss() { closePopover(); }
+
+private:
+    QQmlEngine &engine();
+    QQuickWindow *createWindow(const QString &file);
+    QQuickWindow *ensurePopover();
+    QQuickWindow *ensureSettingsWindow();
+    void place();
+    void popoverActiveChanged();
+    void windowsChanged();
+    void release();
+
+    Store *m_store;
+    std::unique_ptr<AppContext> m_context;
+    QQmlEngine *m_engine = nullptr;
+    QPointer<QQuickWindow> m_popover;
+    QPointer<QQuickWindow> m_settings;
+    std::optional<QPoint> m_anchor; // where the popover was opened
+    QElapsedTimer m_closedOnDeactivation;
+    QTimer m_releaseTimer;
+};

@@ -1,0 +1,146 @@
+import QtQuick
+import QtQuick.Controls.Basic as Basic
+
+// The status item's window: a 400-wide dark panel that shows one side at a
+// time, the main view (the dashboard when connected, else the connect view)
+// or the settings panel, at that side's natural height. Toggling slides and
+// fades the sides (settings from the trailing edge, main from the leading
+// one) while the height springs from one side's height to the other's.
+// The host shows, places and hides the window; dismissRequested asks it to
+// close.
+Basic.ApplicationWindow {
+    id: popover
+
+    signal dismissRequested
+
+    property bool showingSettings: false
+    // The last natural height of each side, keyed by showingSettings.
+    property var heights: ({})
+    readonly property real padding: 16
+    readonly property real sideWidth: width - 2 * padding
+
+    // Switches between the main side and the settings panel. The views get it
+    // as their toggleSettings.
+    function toggleSettings() {
+        showingSettings = !showingSettings;
+        slide.target = showingSettings ? 1 : 0;
+        const known = heights[showingSettings];
+        if (known !== undefined)
+            grow.target = known;
+    }
+
+    // A side reports its natural height; the shown side's height drives the
+    // window. The very first height is taken at once, later ones spring.
+    function record(settingsSide, height) {
+        if (height <= 0)
+            return;
+        const next = Object.assign({}, heights);
+        next[settingsSide] = height;
+        heights = next;
+        if (settingsSide !== showingSettings)
+            return;
+        if (!grow.started) {
+            grow.jumpTo(height);
+            grow.started = true;
+        } else {
+            grow.target = height;
+        }
+    }
+
+    title: "Quillmere"
+    flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
+    width: 400
+    height: stack.height + 2 * padding
+    color: Theme.background
+    font.pixelSize: 13
+
+    // Dark whatever the desktop's scheme: every control that falls back on
+    // the palette gets the popover's colours.
+    palette.window: Theme.background
+    palette.windowText: Theme.foreground
+    palette.base: Qt.rgba(1, 1, 1, 0.06)
+    palette.alternateBase: Theme.card
+    palette.text: Theme.foreground
+    palette.button: Qt.rgba(1, 1, 1, 0.06)
+    palette.buttonText: Theme.foreground
+    palette.brightText: Theme.foreground
+    palette.highlight: Theme.accent
+    palette.highlightedText: Theme.background
+    palette.placeholderText: Theme.muted
+    palette.toolTipBase: "#2a2a2a"
+    palette.toolTipText: Theme.foreground
+    palette.light: Qt.rgba(1, 1, 1, 0.12)
+    palette.midlight: Qt.rgba(1, 1, 1, 0.09)
+    palette.mid: Qt.rgba(1, 1, 1, 0.06)
+    palette.dark: Theme.background
+    palette.shadow: "black"
+
+    Shortcut {
+        // In the settings panel Escape is the panel's own Back.
+        sequence: "Escape"
+        enabled: !popover.showingSettings
+        onActivated: popover.dismissRequested()
+    }
+
+    Spring {
+        id: slide // 0: the main side, 1: the settings panel
+    }
+    Spring {
+        id: grow
+        property bool started: false
+    }
+
+    Item {
+        id: stack
+        objectName: "stack"
+        x: popover.padding
+        y: popover.padding
+        width: popover.sideWidth
+        height: grow.started ? grow.value : (popover.showingSettings ? settingsSide : mainSide).naturalHeight
+        clip: true
+
+        Loader {
+            id: mainSide
+            objectName: "mainSide"
+            readonly property real naturalHeight: item ? item.implicitHeight : 0
+            width: parent.width
+            x: -width * slide.value
+            opacity: Math.max(0, Math.min(1, 1 - slide.value))
+            active: !popover.showingSettings || slide.running
+            visible: opacity > 0
+            sourceComponent: App.store.connected ? dashboardView : connectView
+            onNaturalHeightChanged: popover.record(false, naturalHeight)
+        }
+        Loader {
+            id: settingsSide
+            objectName: "settingsSide"
+            readonly property real naturalHeight: item ? item.implicitHeight : 0
+            width: parent.width
+            x: width * (1 - slide.value)
+            opacity: Math.max(0, Math.min(1, slide.value))
+            active: popover.showingSettings || slide.running
+            visible: opacity > 0
+            sourceComponent: settingsPanel
+            onNaturalHeightChanged: popover.record(true, naturalHeight)
+        }
+    }
+
+    Component {
+        id: connectView
+        ConnectView {
+            toggleSettings: popover.toggleSettings
+        }
+    }
+    Component {
+        id: dashboardView
+        DashboardView {
+            toggleSettings: popover.toggleSettings
+        }
+    }
+    Component {
+        id: settingsPanel
+        SettingsPanel {
+            toggleSettings: popover.toggleSettings
+        }
+    }
+}

@@ -1,0 +1,62 @@
+#include "appcontext.h"
+
+#include "symbolprovider.h"
+
+#include <QCoreApplication>
+#include <QJSEngine>
+#include <QQmlEngine>
+
+namespace {
+QPointer<AppContext> currentContext;
+}
+
+AppContext::AppContext(Store *store, QObject *parent) : QObject(parent), m_store(store) { }
+
+AppContext::~AppContext()
+{
+    if (currentContext == this)
+        currentContext = nullptr;
+}
+
+QString AppContext::defaultServerOrigin()
+{
+    return Store::defaultServerOrigin().toString(QUrl::StripTrailingSlash);
+}
+
+AppContext *AppContext::current()
+{
+    return currentContext;
+}
+
+void AppContext::setCurrent(AppContext *context)
+{
+    currentContext = context;
+}
+
+AppContext *AppContext::create(QQmlEngine *, QJSEngine *)
+{
+    AppContext *context = currentContext;
+    Q_ASSERT_X(context, "AppContext::create", "no context set before the views were loaded");
+    // The engine must not delete it when it goes; the store stays too.
+    QJSEngine::setObjectOwnership(context, QJSEngine::CppOwnership);
+    if (context && context->m_store)
+        QJSEngine::setObjectOwnership(context->m_store, QJSEngine::CppOwnership);
+    return context;
+}
+
+void AppContext::quit()
+{
+    Q_EMIT quitRequested();
+}
+
+void AppContext::openSettingsWindow()
+{
+    Q_EMIT settingsWindowRequested();
+}
+
+namespace ui {
+void setupEngine(QQmlEngine &engine)
+{
+    engine.addImageProvider(QStringLiteral("symbol"), new SymbolProvider);
+}
+} // namespace ui
