@@ -13,6 +13,8 @@ PACKAGES=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-window qml6-module-qtqml-workerscript qml6-module-qtquick-templates
   libqt6svg6 qt6-qpa-plugins
+  # the popover sets figures in DejaVu Sans Mono, whose digits never change width
+  fonts-dejavu-core
   qcoro-qt6-dev qtkeychain-qt6-dev
   # benchmarks
   libbenchmark-dev

@@ -5,12 +5,14 @@
 // put that Store into each state the views draw.
 
 #include "../state/storerig.h"
+#include "dashboardmodel.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QQuickItem>
 #include <QQuickItemGrabResult>
+#include <QSettings>
 #include <QVariant>
 
 class ViewRig : public QObject {
@@ -113,6 +115,17 @@ public:
     Q_INVOKABLE void setClock(const QDateTime &time) { m_rig.clock.time = time; }
     Q_INVOKABLE int openedUrls() const { return int(m_rig.browser.opened.size()); }
 
+    // A sources table's data, from an object in the server's JSON shape
+    // (null when it does not decode).
+    Q_INVOKABLE SourcesData *makeSources(const QVariantMap &sources)
+    {
+        try {
+            return new SourcesData(Payload::Sources::fromJson(QJsonObject::fromVariantMap(sources), json::Path {}), this);
+        } catch (const std::exception &) {
+            return nullptr;
+        }
+    }
+
     // Screenshots: the folder named by QUILLMERE_SCREENSHOTS, or empty.
     Q_INVOKABLE QString screenshotDir() const { return qEnvironmentVariable("QUILLMERE_SCREENSHOTS"); }
     // Saves item as NAME.png into the screenshot folder (nothing when unset).
@@ -130,6 +143,21 @@ public:
             return false;
         return grab->saveToFile(dir + u'/' + name + QStringLiteral(".png"));
     }
+
+    // A setting as the settings file holds it now; undefined when absent.
+    Q_INVOKABLE QVariant setting(const QString &key) const
+    {
+        const QSettings file(m_rig.defaults->fileName(), QSettings::IniFormat);
+        return file.value(key);
+    }
+    // The launch-at-login registration switched outside the program, and a
+    // failure (non-empty) that the next switch from the program reports.
+    Q_INVOKABLE void setLoginItem(bool on, const QString &failure)
+    {
+        m_rig.login.on = on;
+        m_rig.login.failure = failure.isEmpty() ? std::nullopt : std::optional<QString>(failure);
+    }
+    Q_INVOKABLE bool loginItem() const { return m_rig.login.on; }
 
 private:
     Rig m_rig;

@@ -1,0 +1,76 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Window
+import Quillmere.Ui
+
+// The popover's dark menu. It can hold PopoverMenuItem, PopoverMenuSection
+// and PopoverMenuSeparator children directly, or be filled from `entries`:
+// {type, text, checked} with type "divider", "section", or anything else for
+// an item; choosing an item emits chosen(entry). It is never taller than
+// its window: longer menus scroll.
+Menu {
+    id: menu
+
+    property var entries: []
+    signal chosen(var entry)
+
+    onEntriesChanged: rebuild()
+
+    function rebuild() {
+        while (menu.count > 0)
+            menu.removeItem(menu.itemAt(0))
+        for (let i = 0; i < entries.length; ++i) {
+            const entry = entries[i]
+            let object
+            if (entry.type === "divider") {
+                object = separatorComponent.createObject(menu)
+            } else if (entry.type === "section") {
+                object = sectionComponent.createObject(menu, { text: entry.text })
+            } else {
+                object = itemComponent.createObject(menu, { text: entry.text, checkMark: entry.checked === true })
+                object.triggered.connect(function () { menu.chosen(entry) })
+            }
+            menu.addItem(object)
+        }
+    }
+
+    readonly property real windowHeight: menu.parent && menu.parent.Window.window ? menu.parent.Window.window.height : 10000
+
+    margins: 6
+    padding: 4
+    implicitWidth: Math.max(140, contentItem.implicitWidth + leftPadding + rightPadding)
+    implicitHeight: Math.min(contentItem.implicitHeight + topPadding + bottomPadding, windowHeight - 2 * margins)
+
+    delegate: PopoverMenuItem {}
+
+    contentItem: ListView {
+        implicitWidth: {
+            let widest = 0
+            for (let i = 0; i < menu.count; ++i) {
+                const it = menu.itemAt(i)
+                if (it)
+                    widest = Math.max(widest, it.implicitWidth)
+            }
+            return widest
+        }
+        implicitHeight: contentHeight
+        model: menu.contentModel
+        interactive: contentHeight > height
+        clip: true
+        currentIndex: menu.currentIndex
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollIndicator.vertical: ScrollIndicator {}
+    }
+
+    background: Rectangle {
+        implicitWidth: 140
+        radius: 8
+        color: Qt.rgba(0.11, 0.11, 0.12, 1)
+        border.color: Qt.rgba(1, 1, 1, 0.12)
+        border.width: 1
+    }
+
+    Component { id: itemComponent; PopoverMenuItem {} }
+    Component { id: sectionComponent; PopoverMenuSection {} }
+    Component { id: separatorComponent; PopoverMenuSeparator {} }
+}
