@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic as Basic
+import Quillmere.Ui
 
 // The status item's window: a 400-wide dark panel that shows one side at a
 // time, the main view (the dashboard when connected, else the connect view)

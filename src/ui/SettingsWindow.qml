@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Fusion as Fusion
+import Quillmere.Ui
 
 // The "Quillmere Settings" window: the settings form in a normal decorated
 // window, 440 wide, in the desktop's own style and palette. Each opening
