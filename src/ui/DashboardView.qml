@@ -26,13 +26,29 @@ ColumnLayout {
         Layout.fillWidth: true
         spacing: 8
 
-        PopoverComboBox {
+        // The organisation picker: the chosen workspace, and a menu of all.
+        MenuChip {
             objectName: "workspacePicker"
             visible: view.board.workspacePicker
+            Layout.maximumWidth: 170
             accessibleName: "Organization"
-            items: view.store.workspaceOptions.map(function (o) { return { text: o.name, value: o.id } })
-            value: view.store.workspaceId
-            onChosen: function (id) { view.store.workspaceId = id }
+            text: {
+                const options = view.store.workspaceOptions
+                for (let i = 0; i < options.length; ++i) {
+                    if (options[i].id === view.store.workspaceId)
+                        return options[i].name
+                }
+                return ""
+            }
+            font.pixelSize: 12
+            textColor: Theme.foreground
+            menu: PopoverMenu {
+                objectName: "workspaceMenu"
+                entries: view.store.workspaceOptions.map(function (o) {
+                    return { type: "workspace", text: o.name, id: o.id, checked: o.id === view.store.workspaceId }
+                })
+                onChosen: function (entry) { view.store.workspaceId = entry.id }
+            }
         }
         Text {
             objectName: "workspaceName"

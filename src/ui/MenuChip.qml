@@ -11,6 +11,9 @@ T.Button {
 
     property PopoverMenu menu: null
     property bool busy: false
+    property color textColor: Theme.muted
+    // The name for assistive technology; the label when empty.
+    property string accessibleName
     readonly property bool opensMenu: menu !== null
 
     font.pixelSize: 11
@@ -24,23 +27,28 @@ T.Button {
     opacity: busy ? 0.6 : 1
     focusPolicy: opensMenu ? Qt.TabFocus : Qt.NoFocus
 
-    contentItem: Row {
-        spacing: 4
+    contentItem: Item {
+        implicitWidth: label.implicitWidth + (chip.opensMenu ? 4 + 8 : 0)
+        implicitHeight: label.implicitHeight
         Text {
+            id: label
             anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(implicitWidth, parent.width - (chip.opensMenu ? 12 : 0))
             text: chip.text
             font: chip.font
-            color: Theme.muted
+            color: chip.textColor
+            elide: Text.ElideRight
             maximumLineCount: 1
             Accessible.ignored: true
         }
         Symbol {
             objectName: "chevron"
+            x: label.width + 4
             anchors.verticalCenter: parent.verticalCenter
             visible: chip.opensMenu
             name: "chevron.down"
             size: 8
-            color: Theme.muted
+            color: chip.textColor
         }
     }
 
@@ -62,6 +70,7 @@ T.Button {
     onClicked: openMenu()
 
     Accessible.role: opensMenu ? Accessible.ButtonMenu : Accessible.StaticText
-    Accessible.name: chip.text
+    Accessible.name: accessibleName.length > 0 ? accessibleName : chip.text
+    Accessible.description: accessibleName.length > 0 ? chip.text : ""
     Accessible.onPressAction: openMenu()
 }

@@ -1,0 +1,179 @@
+import QtQuick
+import QtTest
+import Quillmere.Ui
+import Quillmere.Test
+import "fixtures.js" as F
+
+TestCase {
+    id: test
+    name: "Sources"
+    when: windowShown
+    visible: true
+    width: 400
+    height: 600
+
+    Component {
+        id: tableComponent
+        SourcesTable {
+            width: 368
+        }
+    }
+
+    function makeTable(sources) {
+        const data = Rig.makeSources(sources || F.sources())
+        verify(data !== null)
+        const table = createTemporaryObject(tableComponent, test, { sources: data })
+        waitForRendering(table)
+        return table
+    }
+    function names(table) {
+        const out = []
+        for (let i = 0; i < table.lines.count; ++i)
+            out.push(table.lines.line(i).name)
+        return out
+    }
+    function cells(table, name) {
+        const all = []
+        const walk = function (item) {
+            for (let i = 0; i < item.children.length; ++i) {
+                if (item.children[i].objectName === name)
+                    all.push(item.children[i])
+                walk(item.children[i])
+            }
+        }
+        walk(table)
+        return all.sort(function (a, b) { return a.y - b.y || a.x - b.x })
+    }
+    // Clicks, then lets the grid lay out the new lines.
+    function click(table, name) {
+        mouseClick(nameCell(table, name))
+        waitForRendering(table)
+    }
+    function nameCell(table, name) {
+        return cells(table, "nameCell").filter(function (c) { return c.name === name })[0]
+    }
+
+    function test_expandWalk() {
+        const table = makeTable()
+        compare(names(table), ["Facebook", "Google Ads", "ChatGPT", "Direct", "Other sources"])
+        click(table, "Facebook")
+        compare(names(table), ["Facebook", "Spring sale", "Retargeting", "Google Ads", "ChatGPT", "Direct", "Other sources"])
+        nameCell(table, "Spring sale").Accessible.pressAction()
+        waitForRendering(table)
+        compare(names(table).slice(0, 4), ["Facebook", "Spring sale", "Carousel A", "Retargeting"])
+        click(table, "Facebook")
+        compare(names(table), ["Facebook", "Google Ads", "ChatGPT", "Direct", "Other sources"])
+        compare(table.lines.expanded, ["fb-c1"])
+        click(table, "Facebook")
+        compare(names(table).slice(0, 4), ["Facebook", "Spring sale", "Carousel A", "Retargeting"])
+        // Cells sit on their line's grid row.
+        compare(nameCell(table, "Carousel A").index, 2)
+        verify(nameCell(table, "Carousel A").y > nameCell(table, "Spring sale").y)
+        verify(nameCell(table, "Carousel A").y < nameCell(table, "Retargeting").y)
+        Rig.screenshot(table, "sources-expanded")
+        // A new table starts collapsed.
+        compare(makeTable().lines.count, 5)
+    }
+
+    function test_nameCells_data() {
+        return [
+            { tag: "parent", name: "Facebook", chevron: 1, button: true, access: "Expand Facebook", symbol: true },
+            { tag: "no children", name: "Google Ads", chevron: 0, button: false, access: "Google Ads", symbol: true },
+            { tag: "empty children", name: "Retargeting", chevron: 0, button: false, access: "Retargeting", symbol: false },
+            { tag: "child with children", name: "Spring sale", chevron: 1, button: true, access: "Expand Spring sale", symbol: false }
+        ]
+    }
+    function test_nameCells(data) {
+        const table = makeTable()
+        click(table, "Facebook")
+        const cell = nameCell(table, data.name)
+        const chevron = findChild(cell, "chevron")
+        compare(chevron.opacity, data.chevron)
+        // The chevron keeps its space either way.
+        compare(chevron.parent.width, 10)
+        compare(cell.Accessible.role === Accessible.Button, data.button)
+        if (data.name !== "Facebook")
+            compare(cell.Accessible.name, data.access)
+        compare(findChild(cell, "channelSymbol").parent.visible, data.symbol)
+        const before = table.lines.count
+        mouseClick(cell)
+        compare(table.lines.count !== before, data.button)
+    }
+
+    function test_collapseName() {
+        const table = makeTable()
+        compare(nameCell(table, "Facebook").Accessible.name, "Expand Facebook")
+        click(table, "Facebook")
+        compare(nameCell(table, "Facebook").Accessible.name, "Collapse Facebook")
+        tryCompare(findChild(nameCell(table, "Facebook"), "chevron"), "rotation", 90)
+    }
+
+    function test_channels_data() {
+        return [
+            { tag: "facebook", channel: "facebook", symbol: "f.square.fill", tint: Qt.rgba(0.09, 0.47, 0.95, 1) },
+            { tag: "wrong case", channel: "Facebook", symbol: "globe", tint: Theme.muted },
+            { tag: "google", channel: "google_ads", symbol: "g.circle.fill", tint: Qt.rgba(0.98, 0.74, 0.02, 1) },
+            { tag: "ai", channel: "ai", symbol: "sparkles", tint: Theme.accent },
+            { tag: "absent", channel: undefined, symbol: "globe", tint: Theme.muted }
+        ]
+    }
+    function test_channels(data) {
+        const row = F.sourceRow("x", "Row", {})
+        if (data.channel !== undefined)
+            row.channel = data.channel
+        const table = makeTable(F.sources({ rows: [row] }))
+        const cell = nameCell(table, "Row")
+        const symbol = findChild(cell, "channelSymbol")
+        compare(symbol.name, data.symbol)
+        fuzzyCompare(symbol.color.r, data.tint.r, 0.005)
+        fuzzyCompare(symbol.color.g, data.tint.g, 0.005)
+        fuzzyCompare(symbol.color.b, data.tint.b, 0.005)
+    }
+
+    function test_values_data() {
+        return [
+            { tag: "fewer", values: ["$1"] },
+            { tag: "same", values: ["$1", "2", "$3"] },
+            { tag: "more", values: ["$1", "2", "$3", "4", "5"] },
+            { tag: "none", values: [] }
+        ]
+    }
+    function test_values(data) {
+        const table = makeTable(F.sources({ rows: [F.sourceRow("x", "Row", { values: data.values })] }))
+        const texts = cells(table, "valueCell").map(function (c) { return c.text })
+        compare(texts, data.values)
+        const y = nameCell(table, "Row").y
+        cells(table, "valueCell").forEach(function (c) { verify(Math.abs(c.y + c.height / 2 - (y + nameCell(table, "Row").height / 2)) < 1) })
+    }
+
+    function test_restAndToolTip() {
+        const table = makeTable()
+        const rest = nameCell(table, "Other sources")
+        const label = findChild(rest, "name")
+        verify(label.font.italic)
+        fuzzyCompare(label.color.r, Theme.muted.r, 0.005)
+        compare(rest.toolTip, "Remainder: Other sources")
+        compare(nameCell(table, "Facebook").toolTip, "Paid social: Facebook")
+        compare(nameCell(table, "Google Ads").toolTip, "Google Ads")
+        verify(!findChild(nameCell(table, "Google Ads"), "name").font.italic)
+        const restValues = cells(table, "valueCell").filter(function (c) { return c.modelData.line === 4 })
+        compare(restValues.length, 3)
+        restValues.forEach(function (c) { fuzzyCompare(c.color.r, Theme.muted.r, 0.005) })
+    }
+
+    function test_totals_data() {
+        return [
+            { tag: "totals", totals: ["$1", "2", "$3"] },
+            { tag: "no totals", totals: [] }
+        ]
+    }
+    function test_totals(data) {
+        const table = makeTable(F.sources({ totals: data.totals }))
+        const label = findChild(table, "totalLabel")
+        verify(label.visible)
+        compare(label.text, "Total")
+        const last = nameCell(table, "Other sources")
+        verify(label.y > last.y + last.height)
+        compare(cells(table, "totalCell").map(function (c) { return c.text }), data.totals)
+    }
+}
