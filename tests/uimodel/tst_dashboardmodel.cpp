@@ -1,0 +1,342 @@
+// The dashboard's rules and the sources table's lines, without QML.
+
+#include "../state/storerig.h"
+#include "dashboardmodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QJsonObject parse(const char *json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+Payload::Dashboard dashboard(const char *extra = "{}")
+{
+    QJsonObject d = parse(R"({"workspaceName":"Alpha","timeframe":"Last 7 days","timeframeKey":"last_7",
+        "timeframes":[{"key":"today","label":"Today"},{"key":"last_30","label":"Last 30 days"}],
+        "asset":"Campaigns","partial":false,
+        "tiles":[{"key":"spend","label":"Spend","value":"$1","accent":false}],
+        "rows":[{"id":"r1","name":"One","active":true,"spend":"$1","revenue":"$2","roas":"2x"}]})");
+    const QJsonObject more = parse(extra);
+    for (auto it = more.begin(); it != more.end(); ++it) {
+        if (it->isNull())
+            d.remove(it.key());
+        else
+            d.insert(it.key(), *it);
+    }
+    return Payload::Dashboard::fromJson(d, json::Path {});
+}
+
+// p (c1 (g1), c2) q, with c1 also appearing under q to check matching by id.
+QList<Payload::SourceRow> tree()
+{
+    const QJsonArray rows = QJsonDocument::fromJson(R"([
+        {"id":"p","name":"P","rest":false,"values":[],"children":[
+            {"id":"c1","name":"C1","rest":false,"values":[],"children":[{"id":"g1","name":"G1","rest":false,"values":[]}]},
+            {"id":"c2","name":"C2","rest":false,"values":[],"children":[]}]},
+        {"id":"q","name":"Q","rest":false,"values":[],"children":[
+            {"id":"c1","name":"C1 again","rest":false,"values":[]}]}])")
+                                .array();
+    QList<Payload::SourceRow> list;
+    for (const QJsonValue &v : rows)
+        list.append(Payload::SourceRow::fromJson(v, json::Path {}));
+    return list;
+}
+
+QString names(const QList<SourceLines::Line> &lines)
+{
+    QStringList out;
+    for (const SourceLines::Line &l : lines)
+        out.append(QString(l.depth, u'.') + l.row->name);
+    return out.join(u' ');
+}
+} // namespace
+
+class TestDashboardModel : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void switching_data()
+    {
+        QTest::addColumn<bool>("loading");
+        QTest::addColumn<QString>("timeframe"); // empty: absent
+        QTest::addColumn<QString>("dashboard"); // "none", or extra members
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("idle") << false << "last_30"
+                              << "{}" << false;
+        QTest::newRow("no range chosen") << true << ""
+                                         << "{}" << false;
+        QTest::newRow("same range") << true << "last_7"
+                                    << "{}" << false;
+        QTest::newRow("other range") << true << "last_30"
+                                     << "{}" << true;
+        QTest::newRow("no dashboard") << true << "last_30"
+                                      << "none" << true;
+        QTest::newRow("dashboard without key") << true << "last_7"
+                                               << R"({"timeframeKey":null})" << true;
+    }
+    void switching()
+    {
+        QFETCH(bool, loading);
+        QFETCH(QString, timeframe);
+        QFETCH(QString, dashboard);
+        QFETCH(bool, expected);
+        const std::optional<Payload::Dashboard> d
+            = dashboard == u"none"_s ? std::nullopt : std::optional(::dashboard(dashboard.toUtf8().constData()));
+        const std::optional<QString> tf = timeframe.isEmpty() ? std::nullopt : std::optional(timeframe);
+        QCOMPARE(DashboardModel::switchingOf(loading, tf, d), expected);
+    }
+
+    // The content area's state table, with the error shown above any of it.
+    void contentStates_data()
+    {
+        QTest::addColumn<bool>("payload");
+        QTest::addColumn<bool>("hasDashboard");
+        QTest::addColumn<bool>("loading");
+        QTest::addColumn<bool>("switching");
+        QTest::addColumn<bool>("lines");
+        QTest::addColumn<DashboardModel::LineSlot>("slot");
+        QTest::addColumn<DashboardModel::Block>("block");
+        using S = DashboardModel::LineSlot;
+        using B = DashboardModel::Block;
+        QTest::newRow("no payload, loading")
+            << false << false << true << false << false << S::LineSkeleton << B::Skeleton;
+        QTest::newRow("no payload, idle") << false << false << false << false << false << S::NoLine << B::NoBlock;
+        QTest::newRow("dashboard") << true << true << false << false << true << S::FirstLine << B::Content;
+        QTest::newRow("dashboard refreshing same range")
+            << true << true << true << false << true << S::FirstLine << B::Content;
+        QTest::newRow("dashboard, switching") << true << true << true << true << true << S::FirstLine << B::Skeleton;
+        QTest::newRow("no dashboard, loading") << true << false << true << true << true << S::FirstLine << B::Skeleton;
+        QTest::newRow("no dashboard, idle") << true << false << false << false << true << S::FirstLine << B::NoBlock;
+        QTest::newRow("no lines") << true << true << false << false << false << S::NoLine << B::Content;
+    }
+    void contentStates()
+    {
+        QFETCH(bool, payload);
+        QFETCH(bool, hasDashboard);
+        QFETCH(bool, loading);
+        QFETCH(bool, switching);
+        QFETCH(bool, lines);
+        QFETCH(DashboardModel::LineSlot, slot);
+        QFETCH(DashboardModel::Block, block);
+        QCOMPARE(DashboardModel::lineSlotOf(payload, loading, lines), slot);
+        QCOMPARE(DashboardModel::blockOf(hasDashboard, switching, loading), block);
+    }
+
+    void rangeName()
+    {
+        const Payload::Dashboard d = dashboard();
+        QCOMPARE(DashboardModel::rangeNameOf(d, false, u"last_30"_s), u"Last 7 days"_s);
+        QCOMPARE(DashboardModel::rangeNameOf(d, true, u"last_30"_s), u"Last 30 days"_s);
+        QCOMPARE(DashboardModel::rangeNameOf(d, true, u"unknown"_s), u"Last 7 days"_s);
+        QCOMPARE(DashboardModel::rangeNameOf(dashboard(R"({"timeframes":null})"), true, u"today"_s), u"Last 7 days"_s);
+    }
+
+    void table_data()
+    {
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<DashboardModel::Table>("table");
+        using T = DashboardModel::Table;
+        const char *row = R"({"id":"s","name":"S","rest":false,"values":[]})";
+        QTest::newRow("rows") << "{}" << T::RowsTable;
+        QTest::newRow("nothing") << R"({"rows":[]})" << T::NoTable;
+        QTest::newRow("sources without rows, rows present")
+            << R"({"sources":{"columns":[],"rows":[],"totals":[]}})" << T::NoTable;
+        QTest::newRow("sources")
+            << QString::fromUtf8(R"({"sources":{"columns":[],"rows":[%1],"totals":[]}})").arg(QString::fromUtf8(row))
+            << T::SourcesTable;
+    }
+    void table()
+    {
+        QFETCH(QString, extra);
+        QFETCH(DashboardModel::Table, table);
+        QCOMPARE(DashboardModel::tableOf(dashboard(extra.toUtf8().constData())), table);
+    }
+
+    void menus_data()
+    {
+        QTest::addColumn<bool>("accounts");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<QString>("workspaceId");
+        QTest::addColumn<QString>("active"); // "-": absent
+        QTest::addColumn<bool>("menu");
+        QTest::newRow("no accounts") << false << false << ""
+                                     << "-" << false;
+        QTest::newRow("embed link") << true << false << "w2"
+                                    << "w1" << true;
+        QTest::newRow("active workspace") << true << true << ""
+                                          << "w1" << true;
+        QTest::newRow("picked the active one") << true << true << "w1"
+                                               << "w1" << true;
+        QTest::newRow("another workspace") << true << true << "w2"
+                                           << "w1" << false;
+        QTest::newRow("no active workspace") << true << true << "w2"
+                                             << "-" << false;
+    }
+    void menus()
+    {
+        QFETCH(bool, accounts);
+        QFETCH(bool, signedIn);
+        QFETCH(QString, workspaceId);
+        QFETCH(QString, active);
+        QFETCH(bool, menu);
+        const std::optional<QString> a = active == u"-"_s ? std::nullopt : std::optional(active);
+        QCOMPARE(DashboardModel::accountMenuOf(accounts, signedIn, workspaceId, a), menu);
+        QCOMPARE(DashboardModel::workspacePickerOf(true, 2), true);
+        QCOMPARE(DashboardModel::workspacePickerOf(true, 1), false);
+        QCOMPARE(DashboardModel::workspacePickerOf(false, 3), false);
+    }
+
+    void walk()
+    {
+        const QList<Payload::SourceRow> rows = tree();
+        QSet<QString> expanded;
+        QCOMPARE(names(SourceLines::walk(rows, expanded)), u"P Q"_s);
+        expanded.insert(u"p"_s);
+        QCOMPARE(names(SourceLines::walk(rows, expanded)), u"P .C1 .C2 Q"_s);
+        expanded.insert(u"c1"_s); // also the id of a row under Q, which has no children
+        QCOMPARE(names(SourceLines::walk(rows, expanded)), u"P .C1 ..G1 .C2 Q"_s);
+        expanded.remove(u"p"_s);
+        QCOMPARE(names(SourceLines::walk(rows, expanded)), u"P Q"_s);
+        expanded.insert(u"q"_s);
+        QCOMPARE(names(SourceLines::walk(rows, expanded)), u"P Q .C1 again"_s);
+        expanded.insert(u"p"_s);
+        QCOMPARE(names(SourceLines::walk(rows, expanded)), u"P .C1 ..G1 .C2 Q .C1 again"_s);
+    }
+
+    // The model tells its views of each shown and hidden run of lines.
+    void toggle()
+    {
+        Payload::Sources sources;
+        sources.rows = tree();
+        SourcesData data(sources);
+        SourceLines lines;
+        QAbstractItemModelTester tester(&lines, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        lines.setSources(&data);
+        QSignalSpy inserted(&lines, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&lines, &QAbstractItemModel::rowsRemoved);
+        lines.toggle(u"p"_s);
+        QCOMPARE(lines.count(), 4);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted[0][1].toInt(), 1);
+        QCOMPARE(inserted[0][2].toInt(), 2);
+        lines.toggle(u"c1"_s);
+        QCOMPARE(lines.line(2).value(u"name"_s).toString(), u"G1"_s);
+        QCOMPARE(lines.line(2).value(u"depth"_s).toInt(), 2);
+        lines.toggle(u"p"_s);
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed[0][2].toInt() - removed[0][1].toInt() + 1, 3);
+        QCOMPARE(lines.expandedIds(), QStringList {u"c1"_s});
+        lines.toggle(u"c2"_s); // no children: nothing happens
+        QCOMPARE(lines.expandedIds(), QStringList {u"c1"_s});
+        QCOMPARE(lines.count(), 2);
+    }
+
+    void symbols_data()
+    {
+        QTest::addColumn<QString>("channel"); // "-": absent
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QColor>("tint");
+        const QColor muted = QColor::fromRgbF(0.49f, 0.49f, 0.49f);
+        const QList<std::tuple<const char *, const char *, QColor>> table {
+            {"-", "globe", muted},
+            {"facebook", "f.square.fill", QColor::fromRgbF(0.09f, 0.47f, 0.95f)},
+            {"google_ads", "g.circle.fill", QColor::fromRgbF(0.98f, 0.74f, 0.02f)},
+            {"tiktok_ads", "t.square.fill", muted},
+            {"reddit_ads", "r.circle.fill", QColor::fromRgbF(1.0f, 0.27f, 0.0f)},
+            {"linkedin_ads", "megaphone.fill", muted},
+            {"microsoft_ads", "megaphone.fill", muted},
+            {"x_ads", "megaphone.fill", muted},
+            {"pinterest_ads", "megaphone.fill", muted},
+            {"snapchat_ads", "megaphone.fill", muted},
+            {"other_paid", "megaphone.fill", muted},
+            {"ai", "sparkles", QColor::fromRgbF(0.37f, 0.92f, 0.83f)},
+            {"organic_search", "magnifyingglass", muted},
+            {"organic_social", "person.2.fill", muted},
+            {"email", "envelope.fill", muted},
+            {"referral", "link", muted},
+            {"direct", "cursorarrow.rays", muted},
+            {"offline", "tray.full.fill", muted},
+            {"untracked", "questionmark.circle", muted},
+            {"Facebook", "globe", muted},
+            {"AI", "globe", muted},
+            {"", "globe", muted},
+            {"tv", "globe", muted},
+        };
+        for (const auto &[channel, symbol, tint] : table)
+            QTest::newRow(*channel ? channel : "empty")
+                << QString::fromUtf8(channel) << QString::fromUtf8(symbol) << tint;
+    }
+    void symbols()
+    {
+        QFETCH(QString, channel);
+        QFETCH(QString, symbol);
+        QFETCH(QColor, tint);
+        const std::optional<QString> c = channel == u"-"_s ? std::nullopt : std::optional(channel);
+        QCOMPARE(SourceLines::symbolOf(c), symbol);
+        QCOMPARE(SourceLines::tintOf(c), tint);
+    }
+
+    void timeOfDay()
+    {
+        const QDateTime at(QDate(2024, 5, 1), QTime(14, 5, 33));
+        QCOMPARE(DashboardModel::timeOfDay(at, QLocale(QLocale::German)), u"14:05"_s);
+        QVERIFY(DashboardModel::timeOfDay(at, QLocale(QLocale::English, QLocale::UnitedStates)).startsWith(u"2:05"_s));
+        QVERIFY(!DashboardModel::timeOfDay(at, QLocale::c()).contains(u"33"_s));
+        QCOMPARE(DashboardModel::timeOfDay(std::nullopt, QLocale::c()), QString());
+    }
+
+    // Parts rebuild only when the dashboard really changed; the flags follow
+    // every change of the Store.
+    void followsStore()
+    {
+        Rig rig;
+        rig.backend.extra.insert(u"dashboard"_s, parse(R"({"workspaceName":"Alpha","timeframe":"Last 7 days",
+            "timeframeKey":"last_7","asset":"Campaigns","partial":false,"tiles":[],"rows":[]})"));
+        Store &store = rig.start();
+        DashboardModel model(&store);
+        QSignalSpy changed(&model, &DashboardModel::dashboardChanged);
+        QVERIFY(rig.signIn());
+        Rig::run(store.refresh());
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(model.present());
+        QCOMPARE(model.workspaceName(), u"Alpha"_s);
+        QCOMPARE(model.block(), DashboardModel::Block::Content);
+        Rig::run(store.refresh()); // the same answer
+        QCOMPARE(changed.size(), 1);
+        rig.backend.extra[u"dashboard"_s] = parse(R"({"workspaceName":"Beta","timeframe":"Today",
+            "asset":"Campaigns","partial":true,"tiles":[],"rows":[]})");
+        Rig::run(store.refresh());
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(model.workspaceName(), u"Beta"_s);
+
+        // Check marks of the account menu.
+        QVERIFY(model.accountMenu());
+        auto checked = [&model] {
+            QStringList marks;
+            for (const QVariant &v : model.accountItems()) {
+                const QVariantMap item = v.toMap();
+                if (item.value(u"checked"_s).toBool())
+                    marks.append(item.value(u"type"_s).toString() + u':' + item.value(u"id"_s).toString());
+            }
+            return marks;
+        };
+        QCOMPARE(checked(), QStringList {u"all:"_s});
+        store.setAccountIds(u"g2"_s);
+        QCOMPARE(checked(), QStringList {u"account:g2"_s});
+        store.setPlatformIds(u"meta"_s);
+        QCOMPARE(checked(), (QStringList {u"account:g2"_s, u"platform:meta"_s}));
+        QStringList types;
+        for (const QVariant &v : model.accountItems())
+            types.append(v.toMap().value(u"type"_s).toString());
+        QCOMPARE(types.join(u' '), u"all divider platform section account account divider platform section account"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDashboardModel)
+#include "tst_dashboardmodel.moc"
