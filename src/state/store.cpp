@@ -305,7 +305,17 @@ std::optional<QString> Store::effectiveTemplate() const
 
 bool Store::launchAtLogin() const
 {
-    return m_services.loginItem->enabled();
+    m_launchAtLoginSeen = m_services.loginItem->enabled();
+    return *m_launchAtLoginSeen;
+}
+
+void Store::recheckLaunchAtLogin()
+{
+    const std::optional<bool> seen = m_launchAtLoginSeen;
+    if (seen && *seen == m_services.loginItem->enabled())
+        return;
+    Q_EMIT objectWillChange();
+    Q_EMIT changed();
 }
 
 void Store::setLaunchAtLogin(bool enabled)
@@ -370,6 +380,16 @@ QVariantList Store::lineTemplateList()
     for (const LineTemplate &row : lineTemplates())
         list.append(QVariantMap {{u"id"_s, row.id}, {u"label"_s, row.label}, {u"sample"_s, row.sample}});
     return list;
+}
+
+QStringList Store::selectedAccountList() const
+{
+    return Store::joinIds(selectedAccounts()).split(u',', Qt::SkipEmptyParts);
+}
+
+QStringList Store::selectedPlatformList() const
+{
+    return Store::joinIds(selectedPlatforms()).split(u',', Qt::SkipEmptyParts);
 }
 
 QVariantList Store::periodList()

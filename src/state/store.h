@@ -56,6 +56,8 @@ class Store : public QObject {
     Q_PROPERTY(QVariantList platformGroups READ platformGroupList NOTIFY changed)
     Q_PROPERTY(QString effectiveAccounts READ effectiveAccounts NOTIFY changed)
     Q_PROPERTY(QString accountsLabel READ accountsLabel NOTIFY changed)
+    Q_PROPERTY(QStringList selectedAccounts READ selectedAccountList NOTIFY changed)
+    Q_PROPERTY(QStringList selectedPlatforms READ selectedPlatformList NOTIFY changed)
     Q_PROPERTY(QVariantList lineTemplates READ lineTemplateList CONSTANT)
     Q_PROPERTY(QVariantList periods READ periodList CONSTANT)
 
@@ -259,6 +261,8 @@ public:
     QVariantList platformGroupList() const;
     static QVariantList lineTemplateList();
     static QVariantList periodList();
+    QStringList selectedAccountList() const; // ascending, as stored
+    QStringList selectedPlatformList() const;
 
     // QML entry points for the coroutine operations; they run in the background.
     Q_INVOKABLE void startRefresh();
@@ -270,6 +274,11 @@ public:
     Q_INVOKABLE void startTogglePlatform(const QString &key);
     Q_INVOKABLE void startSelectLineTemplate(const QString &id);
     Q_INVOKABLE void startOpenDashboard() { openDashboard(); }
+
+    // Reads the launch-at-login registration again and notifies when it was
+    // changed outside the program since it was last read (the settings views
+    // call it when they come on screen).
+    Q_INVOKABLE void recheckLaunchAtLogin();
 
 Q_SIGNALS:
     void objectWillChange();
@@ -316,6 +325,7 @@ private:
 
     QTimer *m_timer = nullptr;
     std::optional<Pending> m_pending;
+    mutable std::optional<bool> m_launchAtLoginSeen; // the registration as last read
 };
 
 // The readable text of a caught failure: APIError and our other errors give

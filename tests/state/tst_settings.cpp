@@ -194,6 +194,48 @@ private Q_SLOTS:
         QCOMPARE(store.error(), rig.login.failure);
     }
 
+    // A registration switched outside the program is noticed on the next
+    // recheck, and only a real change notifies.
+    void launchAtLoginRecheck()
+    {
+        Rig rig;
+        Store &store = rig.start();
+        QVERIFY(!store.launchAtLogin());
+        int notices = 0;
+        QObject::connect(&store, &Store::changed, &store, [&] { ++notices; });
+        store.recheckLaunchAtLogin();
+        QCOMPARE(notices, 0);
+        rig.login.on = true; // written by someone else
+        store.recheckLaunchAtLogin();
+        QCOMPARE(notices, 1);
+        QVERIFY(store.launchAtLogin());
+        store.recheckLaunchAtLogin();
+        QCOMPARE(notices, 1);
+        rig.login.on = false;
+        store.recheckLaunchAtLogin();
+        QCOMPARE(notices, 2);
+    }
+
+    void selectedLists_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("none") << QString() << QStringList();
+        QTest::newRow("stray commas") << u",b,,a,"_s << QStringList {u"a"_s, u"b"_s};
+        QTest::newRow("duplicates") << u"m1,g1,m1"_s << QStringList {u"g1"_s, u"m1"_s};
+    }
+    void selectedLists()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QStringList, listed);
+        Rig rig;
+        Store &store = rig.start();
+        store.setAccountIds(stored);
+        store.setPlatformIds(stored);
+        QCOMPARE(store.property("selectedAccounts").toStringList(), listed);
+        QCOMPARE(store.property("selectedPlatforms").toStringList(), listed);
+    }
+
 private:
     QTemporaryDir m_xdg;
 };
