@@ -1,0 +1,48 @@
+import QtQuick
+import QtQuick.Controls.Fusion
+import "settingslogic.js" as Logic
+import Quillmere.Ui
+
+// The settings window's picker, in the desktop style. items are {text,
+// value}; it shows the item whose value is `value` (the Store's) and reports
+// a pick with chosen(value), keeping on showing `value` until the Store
+// changes.
+ComboBox {
+    id: control
+
+    property var items: []
+    property var value
+    property string accessibleName
+    signal chosen(var value)
+
+    function sync() {
+        if (!Logic.sameItems(model, items))
+            model = items
+    }
+    onItemsChanged: sync()
+    Component.onCompleted: sync()
+
+    model: []
+    textRole: "text"
+    valueRole: "value"
+    currentIndex: Logic.indexOfValue(model, value)
+    // As wide as its widest item, unless its row caps it.
+    FontMetrics { id: metrics; font: control.font }
+    readonly property real widestText: {
+        let widest = 0
+        for (let i = 0; i < items.length; ++i)
+            widest = Math.max(widest, metrics.advanceWidth(items[i].text))
+        return Math.ceil(widest) + 8
+    }
+    implicitWidth: Math.max(implicitBackgroundWidth, widestText + leftPadding + rightPadding)
+
+    onActivated: function (index) {
+        const picked = model[index].value
+        currentIndex = Qt.binding(function () { return Logic.indexOfValue(control.model, control.value) })
+        control.chosen(picked)
+    }
+
+    Accessible.name: control.accessibleName
+    Accessible.description: control.displayText
+    Accessible.onPressAction: control.popup.open()
+}
