@@ -16,10 +16,13 @@
 #include <QDBusPendingCall>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSvgRenderer>
 #include <QTest>
 
 #include <memory>
@@ -293,8 +296,24 @@ private Q_SLOTS:
 
         const QVariantMap props = m_host->properties(m_item->serviceName());
         QCOMPARE(props.value(u"XAyatanaLabel"_s).toString(), line);
-        QCOMPARE(props.value(u"IconName"_s).toString().isEmpty(), !iconExpected);
         QCOMPARE(anyVisible(fromWire<SniIconPixmapList>(props.value(u"IconPixmap"_s))), iconExpected);
+        // Hosts that look the name up in the theme folder must draw it, or nothing.
+        const QString name = props.value(u"IconName"_s).toString();
+        const QString file
+            = QDir(props.value(u"IconThemePath"_s).toString()).filePath(u"hicolor/scalable/apps/%1.svg"_s.arg(name));
+        QSvgRenderer renderer(file);
+        QVERIFY2(renderer.isValid(), qPrintable(file));
+        QImage image(32, 32, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        painter.end();
+        bool drawn = false;
+        for (int y = 0; y < image.height() && !drawn; ++y) {
+            for (int x = 0; x < image.width() && !drawn; ++x)
+                drawn = qAlpha(image.pixel(x, y)) != 0;
+        }
+        QCOMPARE(drawn, iconExpected);
         // The tooltip carries the line whether or not the icon shows.
         const QString tip = fromWire<SniToolTip>(props.value(u"ToolTip"_s)).text;
         QVERIFY2(line.isEmpty() ? tip.startsWith(u"Updated "_s) : tip.startsWith(line + u'\n'), qPrintable(tip));
@@ -440,6 +459,8 @@ private Q_SLOTS:
         QTest::newRow("activate") << u"Activate"_s << QVariantList {120, 8} << true << false;
         QTest::newRow("context menu") << u"ContextMenu"_s << QVariantList {640, 0} << true << false;
         QTest::newRow("middle click") << u"SecondaryActivate"_s << QVariantList {5, 5} << false << true;
+        QTest::newRow("middle click, Ayatana host")
+            << u"XAyatanaSecondaryActivate"_s << QVariantList {42u} << false << true;
         QTest::newRow("scroll") << u"Scroll"_s << QVariantList {120, u"vertical"_s} << false << false;
     }
     void activation()

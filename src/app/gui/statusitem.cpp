@@ -386,6 +386,11 @@ void StatusNotifierItemAdaptor::SecondaryActivate(int, int)
     m_item->secondaryActivate();
 }
 
+void StatusNotifierItemAdaptor::XAyatanaSecondaryActivate(uint)
+{
+    m_item->secondaryActivate();
+}
+
 void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
 {
     // Only hosts that draw no menu of their own ask for one: show the window.

@@ -53,6 +53,8 @@ public:
     static inline const QString itemPath = QStringLiteral("/StatusNotifierItem");
     static inline const QString menuPath = QStringLiteral("/MenuBar");
     static inline const QString iconName = QStringLiteral("quillmere-menubar");
+    // A transparent icon of ours, named while only the text shows.
+    static inline const QString blankIconName = QStringLiteral("quillmere-menubar-blank");
 
     // Menu item ids.
     enum MenuId { OpenItem = 1, RefreshItem, SettingsItem, SeparatorItem, QuitItem };
@@ -69,7 +71,9 @@ public:
     QString label() const { return m_label; }
     bool iconShown() const { return m_iconShown; }
     QString toolTipText() const { return m_toolTipText; }
-    QString shownIconName() const { return m_iconShown ? iconName : QString(); }
+    // Hosts that find icons by name only (the Ayatana ones) draw a "missing
+    // icon" sign for an empty name, so the hidden icon is a transparent one.
+    QString shownIconName() const { return m_iconShown ? iconName : blankIconName; }
     SniIconPixmapList iconPixmaps() const;
     SniToolTip toolTip() const;
     QString iconThemePath() const { return m_iconThemePath; }
@@ -173,6 +177,8 @@ public Q_SLOTS:
     void SecondaryActivate(int x, int y);
     void ContextMenu(int x, int y);
     void Scroll(int delta, const QString &orientation);
+    // What the Ayatana hosts send for a middle click instead of SecondaryActivate.
+    void XAyatanaSecondaryActivate(uint timestamp);
 
 Q_SIGNALS:
     void NewTitle();
