@@ -39,3 +39,6 @@ for bench in "$build"/bench/bench_*; do
   esac
   rm -f "$out"
 done
+
+echo "== window side"
+bash "$root/scripts/bench-shell.sh" "$build"

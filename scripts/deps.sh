@@ -19,7 +19,7 @@ PACKAGES=(
   # benchmarks
   libbenchmark-dev
   # services the tests and the demo talk to
-  dbus dbus-x11 gnome-keyring libsecret-tools xvfb xauth xdg-utils desktop-file-utils
+  dbus dbus-x11 gnome-keyring libsecret-tools xvfb xauth xdg-utils desktop-file-utils x11-utils
 )
 
 SUDO=""

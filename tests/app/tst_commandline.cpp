@@ -24,6 +24,7 @@ private Q_SLOTS:
         QTest::newRow("disconnect") << QStringList {u"--disconnect"_s} << K::Disconnect << false;
         QTest::newRow("refresh") << QStringList {u"--refresh"_s} << K::Refresh << false;
         QTest::newRow("quit") << QStringList {u"--quit"_s} << K::Quit << false;
+        QTest::newRow("settings") << QStringList {u"--settings"_s} << K::Settings << false;
         QTest::newRow("help") << QStringList {u"--help"_s, u"--line"_s} << K::Help << false;
         QTest::newRow("version") << QStringList {u"-v"_s} << K::Version << false;
         QTest::newRow("address") << QStringList {u"quillmere-menubar://auth?code=1"_s} << K::Open << false;

@@ -364,6 +364,51 @@ private Q_SLOTS:
         QVERIFY(!instanceRuns());
     }
 
+    // The windows of the running instance as the X server sees them: mapped,
+    // titled, and as wide as designed.
+    static QString xwininfo(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(u"xwininfo"_s, arguments);
+        if (!process.waitForFinished(10'000) || process.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+    // "WIDTH MAP-STATE" of the windows titled so (the viewable one first),
+    // as the X server sees them; besides the real window, the toolkit may
+    // keep hidden helpers under the application's name.
+    static QStringList windowStates(const QString &title)
+    {
+        const QString tree = xwininfo({u"-root"_s, u"-tree"_s});
+        const QRegularExpression line(u"^\\s*(0x[0-9a-f]+) \"%1\":"_s.arg(QRegularExpression::escape(title)),
+            QRegularExpression::MultilineOption);
+        QStringList states;
+        for (const QRegularExpressionMatch &m : line.globalMatch(tree)) {
+            const QString info = xwininfo({u"-id"_s, m.captured(1)});
+            const auto value = [&](const QString &key) {
+                return QRegularExpression(key + u":\\s*(\\S+)"_s).match(info).captured(1);
+            };
+            const QString state = value(u"Width"_s) + u' ' + value(u"Map State"_s);
+            state.endsWith(u"IsViewable"_s) ? states.prepend(state) : states.append(state);
+        }
+        return states;
+    }
+
+    void windowsOnRequest()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("no display; run under scripts/with-session.sh");
+        // --settings starts the instance and opens its settings window.
+        QCOMPARE(run({u"--server"_s, serverArg(), u"--settings"_s}).exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(windowStates(u"Quillmere Settings"_s).value(0), u"440 IsViewable"_s, 15'000);
+        // A launch without arguments opens the popover.
+        QCOMPARE(run({}).exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(windowStates(u"Quillmere"_s).value(0), u"400 IsViewable"_s, 15'000);
+        // Asking again raises the one settings window rather than adding one.
+        QCOMPARE(run({u"--settings"_s}).exitCode, 0);
+        QCOMPARE(windowStates(u"Quillmere Settings"_s).size(), 1);
+    }
+
     void helpAndVersion()
     {
         const Result version = run({u"--version"_s});

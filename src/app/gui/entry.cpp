@@ -30,7 +30,6 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
     QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
-    QGuiApplication::setApplicationDisplayName(u"Quillmere"_s);
     QGuiApplication::setDesktopFileName(u"quillmere-menubar"_s);
     // Closing the settings window or hiding the popover never ends the
     // program; "Quit" does.

@@ -26,6 +26,12 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     QObject::connect(views->context(), &AppContext::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(views->context(), &AppContext::settingsWindowRequested, views, &ViewHost::showSettingsWindow);
 
+    // Benchmarks and manual checks may shorten the release delay.
+    bool ok = false;
+    const int releaseMs = qEnvironmentVariableIntValue("QUILLMERE_VIEW_RELEASE_MS", &ok);
+    if (ok && releaseMs > 0)
+        views->setReleaseDelay(std::chrono::milliseconds(releaseMs));
+
     m_statusItem->start();
 }
 

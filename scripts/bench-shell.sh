@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Memory, wakeups and start-up of the running instance against bare Qt
+# programs, under Xvfb in a private session (run by scripts/bench.sh, or alone
+# after a Release build into build-bench). Prints each figure and its target.
+#   scripts/bench-shell.sh [BUILD_DIR]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-bench}
+if [ -z "${QUILLMERE_IN_SESSION:-}" ]; then
+  exec "$root/scripts/with-session.sh" "$0" "$build"
+fi
+app="$build/src/app/quillmere-menubar"
+server="$build/devserver/quillmere-devserver"
+release_ms=20000
+
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; } # KiB
+switches() { # context switches of every thread of a process
+  cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ {n += $2} END {print n}'
+}
+ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
+median_ms() { # runs a command N times and prints the median wall time in ms
+  local n=$1; shift
+  python3 - "$n" "$@" <<'PY'
+import subprocess, sys, time, statistics
+n, cmd = int(sys.argv[1]), sys.argv[2:]
+subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)  # warm the page cache
+times = []
+for _ in range(n):
+    t = time.perf_counter()
+    subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    times.append((time.perf_counter() - t) * 1000)
+print('%.2f' % statistics.median(times))
+PY
+}
+
+export QUILLMERE_KEYCHAIN=memory QUILLMERE_VIEW_RELEASE_MS=$release_ms
+mkdir -p "$XDG_CONFIG_HOME/quillmere-menubar"
+printf '[General]\nrefreshMinutes=60\n' >"$XDG_CONFIG_HOME/quillmere-menubar/settings.ini"
+
+log=$(mktemp)
+"$server" --port 0 >"$log" 2>&1 &
+server_pid=$!
+pids=("$server_pid")
+trap 'kill "${pids[@]}" 2>/dev/null || true; rm -f "$log"' EXIT
+for _ in $(seq 100); do grep -q 'listening on' "$log" && break; sleep 0.1; done
+base=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$log" | head -n1)
+
+"$app" --server "$base" 2>/dev/null &
+instance=$!
+pids+=("$instance")
+"$app" --server "$base" --connect "$base/embed/nw-7Hq2XbLk" </dev/null
+sleep 5
+idle=$(rss "$instance")
+
+"$build/bench/baseline_app" "$base/" &
+bare=$!
+pids+=("$bare")
+sleep 5
+bare_rss=$(rss "$bare")
+kill "$bare"
+
+echo "== idle, popover never opened"
+echo "instance RSS ${idle} KiB; bare QApplication + network manager + bus ${bare_rss} KiB;" \
+  "ratio $(ratio "$idle" "$bare_rss") (target <= 1.2)"
+
+echo "== wakeups with the popover closed and no refresh due (60 s)"
+before=$(switches "$instance")
+sleep 60
+after=$(switches "$instance")
+echo "context switches of the instance in 60 s: $((after - before)) (target 0)"
+
+echo "== --line against the running instance"
+line_ms=$(median_ms 30 "$app" --line)
+core_ms=$(median_ms 30 "$build/bench/baseline_core")
+echo "--line ${line_ms} ms; bare QCoreApplication start and exit ${core_ms} ms;" \
+  "ratio $(ratio "$line_ms" "$core_ms") (target <= 2.5)"
+
+echo "== popover opened once on the dashboard"
+item="org.kde.StatusNotifierItem-$instance-1"
+activate() {
+  dbus-send --session --print-reply --dest="$item" /StatusNotifierItem org.kde.StatusNotifierItem.Activate \
+    int32:0 int32:0 >/dev/null
+}
+activate
+sleep 4
+open_rss=$(rss "$instance")
+"$build/bench/baseline_quick" &
+quick=$!
+pids+=("$quick")
+sleep 4
+quick_rss=$(rss "$quick")
+kill "$quick"
+echo "instance RSS ${open_rss} KiB; bare QQuickView ${quick_rss} KiB;" \
+  "ratio $(ratio "$open_rss" "$quick_rss") (target <= 1.3)"
+
+echo "== after closing and the release delay"
+activate # closes it
+sleep $((release_ms / 1000 + 3))
+released=$(rss "$instance")
+echo "instance RSS ${released} KiB; idle baseline ${bare_rss} KiB;" \
+  "ratio $(ratio "$released" "$bare_rss") (target <= 1.25)"
+
+"$app" --quit >/dev/null 2>&1 || true
