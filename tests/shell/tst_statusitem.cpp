@@ -401,6 +401,11 @@ private Q_SLOTS:
         const DBusMenuLayoutItem item = root.children.at(index);
         QCOMPARE(item.properties.value(u"label"_s).toString(), label);
         QCOMPARE(item.properties.value(u"enabled"_s).toBool(), true);
+        const QDBusMessage grouped = m_host->menuCall(service, u"GetGroupProperties"_s,
+            {QVariant::fromValue(QList<int> {item.id, 99}), QStringList {u"label"_s}});
+        const auto groupedItems = qdbus_cast<DBusMenuItemPropertiesList>(grouped.arguments().value(0));
+        QCOMPARE(groupedItems.size(), 1);
+        QCOMPARE(groupedItems.first().properties, (QVariantMap {{u"label"_s, label}}));
         const QDBusMessage one = m_host->menuCall(service, u"GetProperty"_s, {item.id, u"label"_s});
         QCOMPARE(qdbus_cast<QDBusVariant>(one.arguments().value(0)).variant().toString(), label);
 
@@ -448,6 +453,17 @@ private Q_SLOTS:
         QCOMPARE(m_host->menuCall(service, u"Event"_s, {99, u"clicked"_s, noData, 0u}).errorName(), invalid);
         QCOMPARE(m_host->menuCall(service, u"GetLayout"_s, {99, -1, QStringList()}).errorName(), invalid);
         QCOMPARE(m_host->menuCall(service, u"GetProperty"_s, {99, u"label"_s}).errorName(), invalid);
+
+        // Hosts that send clicks in groups: the unknown id comes back, the known one acts.
+        QSignalSpy opened(m_item.get(), &StatusItem::openRequested);
+        const DBusMenuEventList mixed {
+            {StatusItem::OpenItem, u"clicked"_s, QDBusVariant(0), 0}, {99, u"clicked"_s, QDBusVariant(0), 0}};
+        const QDBusMessage group = m_host->menuCall(service, u"EventGroup"_s, {QVariant::fromValue(mixed)});
+        QVERIFY2(group.type() == QDBusMessage::ReplyMessage, qPrintable(group.errorMessage()));
+        QCOMPARE(qdbus_cast<QList<int>>(group.arguments().value(0)), QList<int> {99});
+        QTRY_COMPARE(opened.size(), 1);
+        const DBusMenuEventList unknown {{99, u"clicked"_s, QDBusVariant(0), 0}};
+        QCOMPARE(m_host->menuCall(service, u"EventGroup"_s, {QVariant::fromValue(unknown)}).errorName(), invalid);
     }
 
     void activation_data()

@@ -88,9 +88,10 @@ void registerDBusMenuTypes()
         qDBusRegisterMetaType<DBusMenuLayoutItem>();
         qDBusRegisterMetaType<DBusMenuItemProperties>();
         qDBusRegisterMetaType<DBusMenuItemPropertiesList>();
-        // The adaptor's signals name the lists by these names.
+        // The adaptor's methods and signals name the lists by these names.
         qRegisterMetaType<DBusMenuItemPropertiesList>("DBusMenuItemPropertiesList");
         qRegisterMetaType<DBusMenuItemPropertyNamesList>("DBusMenuItemPropertyNamesList");
+        qRegisterMetaType<DBusMenuEventList>("DBusMenuEventList");
         qDBusRegisterMetaType<DBusMenuItemPropertyNames>();
         qDBusRegisterMetaType<DBusMenuItemPropertyNamesList>();
         qDBusRegisterMetaType<DBusMenuEvent>();
@@ -213,7 +214,7 @@ DBusMenuLayoutItem DBusMenu::layout(int parentId, int depth, const QStringList &
     return item;
 }
 
-bool DBusMenu::event(int id, const QString &eventId)
+bool DBusMenu::handleEvent(int id, const QString &eventId)
 {
     const MenuEntry *entry = find(id);
     if (id != 0 && !entry)
@@ -282,17 +283,20 @@ QDBusVariant DBusMenuAdaptor::GetProperty(int id, const QString &name, const QDB
 
 void DBusMenuAdaptor::Event(int id, const QString &eventId, const QDBusVariant &, uint, const QDBusMessage &message)
 {
-    if (!m_menu->event(id, eventId))
+    if (!m_menu->handleEvent(id, eventId))
         replyUnknownItem(message, id);
 }
 
-QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEventList &events, const QDBusMessage &)
+QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEventList &events, const QDBusMessage &message)
 {
     QList<int> errors;
     for (const DBusMenuEvent &event : events) {
-        if (!m_menu->event(event.id, event.eventId))
+        if (!m_menu->handleEvent(event.id, event.eventId))
             errors.append(event.id);
     }
+    // Only when none of the items was found is it an error.
+    if (!events.isEmpty() && errors.size() == events.size())
+        replyUnknownItem(message, errors.first());
     return errors;
 }
 

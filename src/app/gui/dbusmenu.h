@@ -91,7 +91,7 @@ public:
     DBusMenuLayoutItem layout(int parentId, int depth, const QStringList &names, bool *found) const;
     std::optional<QVariantMap> properties(int id, const QStringList &names) const;
     // True when id names an item; activated() follows for "clicked" on an enabled one.
-    bool event(int id, const QString &eventId);
+    bool handleEvent(int id, const QString &eventId);
 
 Q_SIGNALS:
     void activated(int id);

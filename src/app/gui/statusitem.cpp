@@ -107,6 +107,7 @@ StatusItem::StatusItem(QDBusConnection bus, Store *store, QObject *parent)
 {
     qDBusRegisterMetaType<SniIconPixmap>();
     qDBusRegisterMetaType<SniIconPixmapList>();
+    qRegisterMetaType<SniIconPixmapList>("SniIconPixmapList"); // the name the adaptor's properties use
     qDBusRegisterMetaType<SniToolTip>();
     new StatusNotifierItemAdaptor(this);
 
