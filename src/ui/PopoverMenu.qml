@@ -14,7 +14,10 @@ Menu {
     property var entries: []
     signal chosen(var entry)
 
-    onEntriesChanged: rebuild()
+    // Rebuilt only when the entries really differ: the Store tells of every
+    // change, and an open menu should not lose its items to a copy of them.
+    readonly property string entriesKey: JSON.stringify(entries)
+    onEntriesKeyChanged: rebuild()
 
     function rebuild() {
         while (menu.count > 0)
@@ -23,11 +26,11 @@ Menu {
             const entry = entries[i]
             let object
             if (entry.type === "divider") {
-                object = separatorComponent.createObject(menu)
+                object = separatorComponent.createObject(menu.contentItem)
             } else if (entry.type === "section") {
-                object = sectionComponent.createObject(menu, { text: entry.text })
+                object = sectionComponent.createObject(menu.contentItem, { text: entry.text })
             } else {
-                object = itemComponent.createObject(menu, { text: entry.text, checkMark: entry.checked === true })
+                object = itemComponent.createObject(menu.contentItem, { text: entry.text, checkMark: entry.checked === true })
                 object.triggered.connect(function () { menu.chosen(entry) })
             }
             menu.addItem(object)

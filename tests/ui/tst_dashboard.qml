@@ -71,4 +71,249 @@ TestCase {
         Rig.refresh()
         shoot("dashboard-error")
     }
+
+    function blockShown() {
+        if (shown("skeleton"))
+            return "skeleton"
+        if (shown("tiles") || shown("rowsTable") || shown("sourcesTable"))
+            return "dashboard"
+        return "nothing"
+    }
+    function lineShown() {
+        if (!shown("lineSlot"))
+            return "nothing"
+        return shown("lineSkeleton") ? "skeleton" : item("line").text
+    }
+
+    function test_states_data() {
+        return [
+            { tag: "no payload, loading", setup: function () {
+                Rig.reset(); Rig.setDashboard(F.dashboard()); Rig.setDelay(1500)
+                App.store.startConnect(Rig.embedLink(), "")
+              }, line: "skeleton", block: "skeleton", tiles: 4, rows: 4 },
+            { tag: "no payload, idle", setup: function () {
+                signedIn(undefined); Rig.fail("snapshot", 500); Rig.fail("widget.line", 500); Rig.refresh()
+                // The last payload stays on a failure: sign in afresh into a failing server.
+                Rig.reset(); Rig.fail("snapshot", 500); Rig.fail("widget.line", 500); verify(Rig.signIn())
+              }, line: "nothing", block: "nothing" },
+            { tag: "dashboard", setup: function () { signedIn(F.dashboard()) },
+              line: "$2.4k ($310/8) 3.2x", block: "dashboard" },
+            { tag: "dashboard, same range refreshing", setup: function () {
+                signedIn(F.dashboard()); App.store.timeframe = "last_7"; Rig.startSlowRefresh(1500)
+              }, line: "$2.4k ($310/8) 3.2x", block: "dashboard" },
+            { tag: "dashboard, switching", setup: function () {
+                signedIn(F.dashboard()); App.store.timeframe = "today"; Rig.startSlowRefresh(1500)
+              }, line: "$2.4k ($310/8) 3.2x", block: "skeleton", tiles: 5, rows: 3 },
+            { tag: "no dashboard, loading", setup: function () {
+                signedIn(undefined); Rig.startSlowRefresh(1500)
+              }, line: "$2.4k ($310/8) 3.2x", block: "skeleton", tiles: 4, rows: 4 },
+            { tag: "no dashboard, idle", setup: function () { signedIn(undefined) },
+              line: "$2.4k ($310/8) 3.2x", block: "nothing" }
+        ]
+    }
+    function test_states(data) {
+        data.setup()
+        verify(App.store.connected)
+        compare(lineShown(), data.line)
+        compare(blockShown(), data.block)
+        if (data.block === "skeleton") {
+            const skeleton = item("skeleton").item
+            compare(skeleton.tiles, data.tiles)
+            compare(skeleton.rows, data.rows)
+        }
+    }
+
+    function test_switchingChip() {
+        signedIn(F.dashboard())
+        const chip = item("rangeMenu")
+        compare(chip.text, "Last 7 days")
+        verify(chip.opensMenu)
+        const menu = item("rangeMenuPopup")
+        compare(menu.entries.map(function (e) { return e.text + (e.checked ? "*" : "") }),
+                ["Today", "Last 7 days*", "Last 30 days"])
+        Rig.setDelay(1500)
+        menu.chosen(menu.entries[2])
+        compare(App.store.timeframe, "last_30")
+        compare(App.store.period, "last_30")
+        verify(App.store.loading)
+        compare(chip.text, "Last 30 days")
+        compare(chip.opacity, 0.6)
+        compare(blockShown(), "skeleton")
+        verify(!item("refresh").enabled)
+        Rig.settle()
+        // The server still answers the old range: the chip shows what it says.
+        compare(chip.text, "Last 7 days")
+        compare(blockShown(), "dashboard")
+    }
+
+    function test_tables_data() {
+        return [
+            { tag: "rows", extra: {}, table: "rowsTable" },
+            { tag: "sources", extra: { sources: F.sources() }, table: "sourcesTable" },
+            { tag: "sources without rows", extra: { sources: F.sources({ rows: [] }) }, table: "" },
+            { tag: "no rows", extra: { rows: [] }, table: "" }
+        ]
+    }
+    function test_tables(data) {
+        embedded(F.dashboard(data.extra))
+        compare(shown("rowsTable"), data.table === "rowsTable")
+        compare(shown("sourcesTable"), data.table === "sourcesTable")
+    }
+
+    function test_header_data() {
+        return [
+            { tag: "two workspaces", signIn: true, workspaces: 2, dashboard: true, picker: true, name: "" },
+            { tag: "one workspace", signIn: true, workspaces: 1, dashboard: true, picker: false, name: "Alpha Store" },
+            { tag: "embed link", signIn: false, workspaces: 2, dashboard: true, picker: false, name: "Alpha Store" },
+            { tag: "no dashboard", signIn: false, workspaces: 2, dashboard: false, picker: false, name: "Quillmere" }
+        ]
+    }
+    function test_header(data) {
+        Rig.reset()
+        Rig.setWorkspaces(F.workspaces(data.workspaces), "w1")
+        Rig.setDashboard(data.dashboard ? F.dashboard() : undefined)
+        verify(data.signIn ? Rig.signIn() : Rig.connectEmbed())
+        compare(shown("workspacePicker"), data.picker)
+        compare(shown("workspaceName"), !data.picker)
+        if (!data.picker)
+            compare(item("workspaceName").text, data.name)
+        else
+            compare(item("workspacePicker").text, "Workspace 1 (active)")
+        compare(shown("rangeMenu"), data.dashboard)
+        // The footer keeps its buttons.
+        compare(item("openDashboard").text, data.signIn ? "Dashboard" : "Open link")
+        verify(shown("quit") && shown("refresh") && shown("settings"))
+        compare(item("settings").Accessible.name, "Settings")
+    }
+
+    function test_workspacePick() {
+        Rig.reset()
+        Rig.setWorkspaces(F.workspaces(3), "w1")
+        Rig.setDashboard(F.dashboard())
+        verify(Rig.signIn())
+        const menu = item("workspacePicker").menu
+        compare(menu.entries.map(function (e) { return e.id + (e.checked ? "*" : "") }), ["*", "w2", "w3"])
+        menu.chosen(menu.entries[2])
+        compare(App.store.workspaceId, "w3")
+        // Another workspace than the active one: no account menu.
+        Rig.settle()
+        verify(!shown("accountMenu"))
+    }
+
+    function test_rangeWithoutChoices_data() {
+        return [ { tag: "absent", timeframes: undefined }, { tag: "empty", timeframes: [] } ]
+    }
+    function test_rangeWithoutChoices(data) {
+        const d = F.dashboard()
+        if (data.timeframes === undefined)
+            delete d.timeframes
+        else
+            d.timeframes = data.timeframes
+        embedded(d)
+        const chip = item("rangeMenu")
+        verify(chip.visible)
+        compare(chip.text, "Last 7 days")
+        verify(!chip.opensMenu)
+        verify(!findChild(chip, "chevron").visible)
+        mouseClick(chip)
+        verify(!item("rangeMenuPopup").opened)
+    }
+
+    function test_accountMenu() {
+        signedIn(F.dashboard())
+        const chip = item("accountMenu")
+        verify(chip.visible)
+        compare(chip.text, App.store.accountsLabel)
+        mouseClick(chip)
+        const menu = chip.menu
+        tryCompare(menu, "opened", true)
+        // All accounts, then per group: divider, all of the group, a section of its accounts.
+        compare(menu.count, 1 + 2 * 3 + 3)
+        compare(menu.itemAt(0).text, "All accounts")
+        verify(menu.itemAt(0).checkMark)
+        compare(menu.itemAt(2).text, "All of Google Ads")
+        compare(menu.itemAt(3).text, "Google Ads")
+        verify(!menu.itemAt(3).enabled)
+        wait(50)
+        Rig.screenshot(test.Window.window.contentItem, "dashboard-account-menu")
+        // The menu fits in the window.
+        verify(menu.height <= test.Window.window.height)
+        menu.itemAt(4).triggered()
+        tryCompare(App.store, "accountIds", "g1")
+        Rig.settle()
+        mouseClick(chip)
+        tryCompare(menu, "opened", true)
+        verify(!menu.itemAt(0).checkMark)
+        verify(menu.itemAt(4).checkMark)
+        menu.close()
+        // Dimmed while loading, still there.
+        Rig.startSlowRefresh(1500)
+        compare(chip.opacity, 0.6)
+        verify(chip.enabled)
+    }
+
+    function test_tileValueFits() {
+        embedded(F.dashboard({ tiles: [
+            { key: "a", label: "Short", value: "$1", accent: false },
+            { key: "b", label: "Long", value: "$123,456,789,012.34", accent: true } ] }))
+        const tiles = []
+        const walk = function (it) {
+            for (let i = 0; i < it.children.length; ++i) {
+                if (it.children[i].objectName === "tileValue")
+                    tiles.push(it.children[i])
+                walk(it.children[i])
+            }
+        }
+        waitForRendering(item("tiles"))
+        walk(item("tiles"))
+        compare(tiles.length, 2)
+        compare(tiles[0].fontInfo.pixelSize, 22)
+        verify(tiles[1].fontInfo.pixelSize < 22)
+        verify(tiles[1].fontInfo.pixelSize >= 11)
+        compare(tiles[1].lineCount, 1)
+        fuzzyCompare(tiles[1].color.g, Theme.accent.g, 0.005)
+    }
+
+    function test_scrollHeight() {
+        embedded(F.dashboard({ rows: [] }))
+        const area = item("content")
+        waitForRendering(area)
+        verify(area.height < 560)
+        compare(area.height, area.contentHeight)
+        const rows = []
+        for (let i = 0; i < 40; ++i)
+            rows.push({ id: "r" + i, name: "Campaign " + i, active: i % 2 === 0, spend: "$1", revenue: "$2", roas: "2x" })
+        embedded(F.dashboard({ rows: rows }))
+        tryCompare(area, "height", 560)
+        verify(area.contentHeight > 560)
+        verify(area.interactive)
+    }
+
+    function test_footer() {
+        Rig.setClock(new Date(2024, 4, 1, 9, 41, 30))
+        embedded(F.dashboard())
+        const updated = item("updated")
+        verify(updated.visible)
+        verify(updated.text.indexOf("41") >= 0)
+        verify(updated.text.indexOf("30") < 0)
+        compare(updated.Accessible.description, "Last updated")
+        const refreshes = Rig.requests("embed.dashboard")
+        keyClick(Qt.Key_R, Qt.ControlModifier)
+        tryCompare(App.store, "loading", false)
+        compare(Rig.requests("embed.dashboard"), refreshes + 1)
+        Rig.startSlowRefresh(1500)
+        verify(!item("refresh").enabled)
+        keyClick(Qt.Key_R, Qt.ControlModifier)
+        Rig.settle()
+        compare(Rig.requests("embed.dashboard"), refreshes + 2)
+    }
+
+    function test_lineSelectable() {
+        embedded(F.dashboard())
+        const line = item("line")
+        verify(line.readOnly)
+        verify(line.selectByMouse)
+        line.selectAll()
+        compare(line.selectedText, "$2.4k ($310/8) 3.2x")
+    }
 }

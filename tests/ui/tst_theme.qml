@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import QtTest
+import QtQuick.Window
 import Quillmere.Ui
 import Quillmere.Test
 
@@ -118,5 +119,31 @@ TestCase {
         compare(logo.width, 22)
         compare(logo.height, 16)
         compare(logo.Accessible.name, "Quillmere")
+    }
+
+    Component {
+        id: menuComponent
+        PopoverMenu {}
+    }
+    function test_menuFitsWindow_data() {
+        return [ { tag: "short", count: 3, scrolls: false }, { tag: "long", count: 80, scrolls: true } ]
+    }
+    function test_menuFitsWindow(data) {
+        const entries = [ { type: "section", text: "Group" } ]
+        for (let i = 0; i < data.count; ++i)
+            entries.push({ type: "item", text: "Entry " + i, checked: i === 1 })
+        const menu = createTemporaryObject(menuComponent, this, { entries: entries })
+        compare(menu.count, data.count + 1)
+        verify(!menu.itemAt(0).enabled)
+        verify(menu.itemAt(2).checkMark)
+        menu.open()
+        tryCompare(menu, "opened", true)
+        verify(menu.height <= Window.window.height)
+        compare(menu.contentItem.interactive, data.scrolls)
+        let chosen = null
+        menu.chosen.connect(function (entry) { chosen = entry.text })
+        menu.itemAt(2).Accessible.pressAction()
+        compare(chosen, "Entry 1")
+        menu.close()
     }
 }
