@@ -132,7 +132,6 @@ ColumnLayout {
                 placeholderText: App.defaultServerOrigin + "/embed/\u2026"
                 accessibleName: "Dashboard link"
                 inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase
-                onAccepted: view.connectLink()
                 Component.onCompleted: view.offerRejectedLink()
             }
             PopoverTextField {
@@ -142,7 +141,6 @@ ColumnLayout {
                 placeholderText: "Password (only if the link has one)"
                 echoMode: TextInput.Password
                 inputMethodHints: Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
-                onAccepted: view.connectLink()
             }
             RowLayout {
                 Item {

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls.Basic
-import QtQuick.Window
 import Quillmere.Ui
 
 // The popover's dark menu. It can hold PopoverMenuItem, PopoverMenuSection
@@ -37,12 +36,12 @@ Menu {
         }
     }
 
-    readonly property real windowHeight: menu.parent && menu.parent.Window.window ? menu.parent.Window.window.height : 10000
-
+    // Margins keep the menu inside its window: a taller one is cut to fit
+    // and its list scrolls.
     margins: 6
     padding: 4
     implicitWidth: Math.max(140, contentItem.implicitWidth + leftPadding + rightPadding)
-    implicitHeight: Math.min(contentItem.implicitHeight + topPadding + bottomPadding, windowHeight - 2 * margins)
+    implicitHeight: contentItem.implicitHeight + topPadding + bottomPadding
 
     delegate: PopoverMenuItem {}
 

@@ -30,4 +30,5 @@ TextField {
     }
 
     Accessible.name: accessibleName.length > 0 ? accessibleName : placeholderText
+    Accessible.onPressAction: forceActiveFocus()
 }

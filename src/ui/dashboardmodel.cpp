@@ -30,8 +30,19 @@ void SourceLines::setSources(SourcesData *data)
     if (m_data == data)
         return;
     beginResetModel();
+    if (m_data)
+        disconnect(m_data, nullptr, this, nullptr);
     m_data = data;
     m_lines = m_data ? walk(m_data->sources().rows, m_expanded) : QList<Line>();
+    // The lines point into the data: they go with it.
+    if (m_data)
+        connect(m_data, &QObject::destroyed, this, [this] {
+            beginResetModel();
+            m_lines.clear();
+            endResetModel();
+            Q_EMIT sourcesChanged();
+            Q_EMIT linesChanged();
+        });
     endResetModel();
     Q_EMIT sourcesChanged();
     Q_EMIT linesChanged();

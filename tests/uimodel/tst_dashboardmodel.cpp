@@ -235,6 +235,13 @@ private Q_SLOTS:
         lines.toggle(u"c2"_s); // no children: nothing happens
         QCOMPARE(lines.expandedIds(), QStringList {u"c1"_s});
         QCOMPARE(lines.count(), 2);
+        // Lines never outlive the rows they show.
+        auto *gone = new SourcesData(sources);
+        lines.setSources(gone);
+        QCOMPARE(lines.count(), 2);
+        delete gone;
+        QCOMPARE(lines.count(), 0);
+        QCOMPARE(lines.data(lines.index(0), SourceLines::NameRole), QVariant());
     }
 
     void symbols_data()
