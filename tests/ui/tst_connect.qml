@@ -94,6 +94,8 @@ TestCase {
         verify(item("spinner").visible)
         verify(item("spinner").running)
         verify(!item("connect").enabled)
+        wait(300)
+        Rig.screenshot(frame, "connect-connecting")
         tryCompare(view(), "connecting", false, 10000)
         verify(!item("spinner").visible)
         verify(App.store.connected)

@@ -33,7 +33,7 @@ TestCase {
         return it !== null && it.visible
     }
     function shoot(name) {
-        wait(50)
+        wait(200)
         Rig.screenshot(frame, name)
     }
 
@@ -55,6 +55,10 @@ TestCase {
     function test_screens() {
         signedIn(F.dashboard({ sources: F.sources(), partial: true }))
         shoot("dashboard-signed-in")
+        const table = item("sourcesTable").item
+        table.lines.toggle("fb")
+        table.lines.toggle("fb-c1")
+        shoot("dashboard-sources-expanded")
         embedded(F.dashboard())
         shoot("dashboard-embed-link")
         App.store.timeframe = "last_30"
@@ -88,7 +92,7 @@ TestCase {
     function test_states_data() {
         return [
             { tag: "no payload, loading", setup: function () {
-                Rig.reset(); Rig.setDashboard(F.dashboard()); Rig.setDelay(1500)
+                Rig.reset(); Rig.setDashboard(F.dashboard()); Rig.setDelay(600)
                 App.store.startConnect(Rig.embedLink(), "")
               }, line: "skeleton", block: "skeleton", tiles: 4, rows: 4 },
             { tag: "no payload, idle", setup: function () {
@@ -99,13 +103,13 @@ TestCase {
             { tag: "dashboard", setup: function () { signedIn(F.dashboard()) },
               line: "$2.4k ($310/8) 3.2x", block: "dashboard" },
             { tag: "dashboard, same range refreshing", setup: function () {
-                signedIn(F.dashboard()); App.store.timeframe = "last_7"; Rig.startSlowRefresh(1500)
+                signedIn(F.dashboard()); App.store.timeframe = "last_7"; Rig.startSlowRefresh(600)
               }, line: "$2.4k ($310/8) 3.2x", block: "dashboard" },
             { tag: "dashboard, switching", setup: function () {
-                signedIn(F.dashboard()); App.store.timeframe = "today"; Rig.startSlowRefresh(1500)
+                signedIn(F.dashboard()); App.store.timeframe = "today"; Rig.startSlowRefresh(600)
               }, line: "$2.4k ($310/8) 3.2x", block: "skeleton", tiles: 5, rows: 3 },
             { tag: "no dashboard, loading", setup: function () {
-                signedIn(undefined); Rig.startSlowRefresh(1500)
+                signedIn(undefined); Rig.startSlowRefresh(600)
               }, line: "$2.4k ($310/8) 3.2x", block: "skeleton", tiles: 4, rows: 4 },
             { tag: "no dashboard, idle", setup: function () { signedIn(undefined) },
               line: "$2.4k ($310/8) 3.2x", block: "nothing" }
@@ -131,7 +135,7 @@ TestCase {
         const menu = item("rangeMenuPopup")
         compare(menu.entries.map(function (e) { return e.text + (e.checked ? "*" : "") }),
                 ["Today", "Last 7 days*", "Last 30 days"])
-        Rig.setDelay(1500)
+        Rig.setDelay(600)
         menu.chosen(menu.entries[2])
         compare(App.store.timeframe, "last_30")
         compare(App.store.period, "last_30")
@@ -247,7 +251,7 @@ TestCase {
         verify(menu.itemAt(4).checkMark)
         menu.close()
         // Dimmed while loading, still there.
-        Rig.startSlowRefresh(1500)
+        Rig.startSlowRefresh(600)
         compare(chip.opacity, 0.6)
         verify(chip.enabled)
     }
@@ -301,7 +305,7 @@ TestCase {
         keyClick(Qt.Key_R, Qt.ControlModifier)
         tryCompare(App.store, "loading", false)
         compare(Rig.requests("embed.dashboard"), refreshes + 1)
-        Rig.startSlowRefresh(1500)
+        Rig.startSlowRefresh(600)
         verify(!item("refresh").enabled)
         keyClick(Qt.Key_R, Qt.ControlModifier)
         Rig.settle()
