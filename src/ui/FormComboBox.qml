@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Fusion
+import QtQuick.Layouts
 import "settingslogic.js" as Logic
 import Quillmere.Ui
 
@@ -13,7 +14,14 @@ ComboBox {
     property var items: []
     property var value
     property string accessibleName
+    // The widest the picker may be in its row; it gives way (down to 80)
+    // when the row's label needs the room.
+    property real maxWidth: Infinity
     signal chosen(var value)
+
+    Layout.fillWidth: true
+    Layout.minimumWidth: Math.min(implicitWidth, 80)
+    Layout.maximumWidth: Math.min(implicitWidth, maxWidth)
 
     function sync() {
         if (!Logic.sameItems(model, items))

@@ -32,9 +32,9 @@ ColumnLayout {
 
     function activate(row) {
         if (row.kind === "platform")
-            StoreTasks.togglePlatform(store, row.id)
+            StoreTasks.togglePlatform(store, row.id, picker, null)
         else
-            StoreTasks.toggleAccount(store, row.id) // "" for all
+            StoreTasks.toggleAccount(store, row.id, picker, null) // "" for all
     }
 
     spacing: 6

@@ -23,7 +23,7 @@ ColumnLayout {
     property int closings: 0
     function disconnectThenClose() {
         const before = closings
-        StoreTasks.disconnect(store, panel, function () {
+        StoreTasks.disconnectStore(store, panel, function () {
             if (panel.closings === before)
                 panel.close()
         })
@@ -193,7 +193,7 @@ ColumnLayout {
                 accessibleName: "Date range"
                 items: Logic.periodItems(panel.store.periods)
                 value: panel.store.period
-                onChosen: function (key) { StoreTasks.choosePeriod(panel.store, key, panel) }
+                onChosen: function (key) { StoreTasks.choosePeriod(panel.store, key, panel, null) }
             }
         }
         Text {
@@ -222,7 +222,7 @@ ColumnLayout {
                 items: Logic.templateItems(panel.store.lineTemplates)
                 value: panel.store.lineTemplate
                 maxWidth: 220
-                onChosen: function (id) { StoreTasks.selectLineTemplate(panel.store, id, panel) }
+                onChosen: function (id) { StoreTasks.selectLineTemplate(panel.store, id, panel, null) }
             }
         }
         SettingRow {

@@ -52,17 +52,14 @@ Pane {
     component FormRow: RowLayout {
         id: row
         property string label
-        default property alias trailing: tail.data
         Layout.fillWidth: true
         spacing: 12
         Label {
             text: row.label
-            Layout.alignment: Qt.AlignLeft | Qt.AlignTop
-            Layout.topMargin: 4
             Accessible.ignored: true
         }
         Item { Layout.fillWidth: true }
-        ColumnLayout { id: tail; spacing: 0; Layout.fillWidth: false }
+        // The row's control follows.
     }
 
     implicitWidth: 440
@@ -112,7 +109,7 @@ Pane {
                     accessibleName: "Organization"
                     items: Logic.workspaceItems(view.store.workspaceOptions)
                     value: view.store.workspaceId
-                    Layout.maximumWidth: 260
+                    maxWidth: 260
                     onChosen: function (id) { view.store.workspaceId = id }
                 }
             }
@@ -141,7 +138,7 @@ Pane {
                 Button {
                     objectName: "disconnect"
                     text: view.store.signedIn ? "Sign out" : "Forget link"
-                    onClicked: StoreTasks.disconnect(view.store)
+                    onClicked: StoreTasks.disconnectStore(view.store, view, null)
                     Accessible.name: text
                     Accessible.onPressAction: clicked()
                 }
@@ -160,16 +157,22 @@ Pane {
                     accessibleName: "Date range"
                     items: Logic.periodItems(view.store.periods)
                     value: view.store.period
-                    onChosen: function (key) { StoreTasks.choosePeriod(view.store, key, view) }
+                    onChosen: function (key) { StoreTasks.choosePeriod(view.store, key, view, null) }
                 }
             }
-            FormRow {
+            ColumnLayout {
                 visible: view.store.accounts.length > 0
-                label: "Platforms and ad accounts"
+                Layout.fillWidth: true
+                spacing: 6
+                Label {
+                    text: "Platforms and ad accounts"
+                }
                 ScopePicker {
                     objectName: "scope"
                     store: view.store
                     toggle: FormSwitch {}
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 8
                 }
             }
         }
@@ -185,8 +188,8 @@ Pane {
                     accessibleName: "Line template"
                     items: Logic.templateItems(view.store.lineTemplates)
                     value: view.store.lineTemplate
-                    Layout.maximumWidth: 280
-                    onChosen: function (id) { StoreTasks.selectLineTemplate(view.store, id, view) }
+                    maxWidth: 280
+                    onChosen: function (id) { StoreTasks.selectLineTemplate(view.store, id, view, null) }
                 }
             }
             FormRow {
@@ -198,7 +201,7 @@ Pane {
                     accessibleName: "Line"
                     items: Logic.lineItems(view.store.lines)
                     value: view.store.lineIndex
-                    Layout.maximumWidth: 260
+                    maxWidth: 260
                     onChosen: function (index) { view.store.lineIndex = index }
                 }
             }

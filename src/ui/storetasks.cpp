@@ -27,38 +27,38 @@ QCoro::Task<> StoreTasks::pickPeriod(Store &store, QString key)
     co_await store.refresh();
 }
 
-void StoreTasks::disconnect(Store *store, QObject *context, const QJSValue &then)
+void StoreTasks::disconnectStore(QObject *object, QObject *context, const QJSValue &then)
 {
-    if (store)
+    if (auto *store = qobject_cast<Store *>(object))
         start(store->disconnect(), context, then);
 }
 
-void StoreTasks::refresh(Store *store, QObject *context, const QJSValue &then)
+void StoreTasks::refresh(QObject *object, QObject *context, const QJSValue &then)
 {
-    if (store)
+    if (auto *store = qobject_cast<Store *>(object))
         start(store->refresh(), context, then);
 }
 
-void StoreTasks::choosePeriod(Store *store, const QString &key, QObject *context, const QJSValue &then)
+void StoreTasks::choosePeriod(QObject *object, const QString &key, QObject *context, const QJSValue &then)
 {
-    if (store)
+    if (auto *store = qobject_cast<Store *>(object))
         start(pickPeriod(*store, key), context, then);
 }
 
-void StoreTasks::toggleAccount(Store *store, const QString &id, QObject *context, const QJSValue &then)
+void StoreTasks::toggleAccount(QObject *object, const QString &id, QObject *context, const QJSValue &then)
 {
-    if (store)
+    if (auto *store = qobject_cast<Store *>(object))
         start(store->toggleAccount(id.isEmpty() ? std::nullopt : std::optional<QString>(id)), context, then);
 }
 
-void StoreTasks::togglePlatform(Store *store, const QString &key, QObject *context, const QJSValue &then)
+void StoreTasks::togglePlatform(QObject *object, const QString &key, QObject *context, const QJSValue &then)
 {
-    if (store)
+    if (auto *store = qobject_cast<Store *>(object))
         start(store->togglePlatform(key), context, then);
 }
 
-void StoreTasks::selectLineTemplate(Store *store, const QString &id, QObject *context, const QJSValue &then)
+void StoreTasks::selectLineTemplate(QObject *object, const QString &id, QObject *context, const QJSValue &then)
 {
-    if (store)
+    if (auto *store = qobject_cast<Store *>(object))
         start(store->selectLineTemplate(id), context, then);
 }

@@ -11,9 +11,10 @@
 // StoreTasks. Each call starts the operation at once and, once it has
 // finished, calls `then` (when it is a function), but only while `context`
 // (usually the calling view) still exists: a view that went away meanwhile is
-// not called back.
+// not called back. store is the Store (taken as a plain object, which
+// compiled bindings pass reliably).
 //
-//     StoreTasks.disconnect(store, panel, function () { panel.close() })
+//     StoreTasks.disconnectStore(store, panel, function () { panel.close() })
 class StoreTasks : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -22,19 +23,15 @@ class StoreTasks : public QObject {
 public:
     using QObject::QObject;
 
-    Q_INVOKABLE void disconnect(Store *store, QObject *context = nullptr, const QJSValue &then = QJSValue());
-    Q_INVOKABLE void refresh(Store *store, QObject *context = nullptr, const QJSValue &then = QJSValue());
+    Q_INVOKABLE void disconnectStore(QObject *store, QObject *context, const QJSValue &then);
+    Q_INVOKABLE void refresh(QObject *store, QObject *context, const QJSValue &then);
     // The date range picked in a settings view: timeframe first, then the
     // persisted period, then a refresh.
-    Q_INVOKABLE void choosePeriod(
-        Store *store, const QString &key, QObject *context = nullptr, const QJSValue &then = QJSValue());
+    Q_INVOKABLE void choosePeriod(QObject *store, const QString &key, QObject *context, const QJSValue &then);
     // The empty id means all accounts.
-    Q_INVOKABLE void toggleAccount(
-        Store *store, const QString &id, QObject *context = nullptr, const QJSValue &then = QJSValue());
-    Q_INVOKABLE void togglePlatform(
-        Store *store, const QString &key, QObject *context = nullptr, const QJSValue &then = QJSValue());
-    Q_INVOKABLE void selectLineTemplate(
-        Store *store, const QString &id, QObject *context = nullptr, const QJSValue &then = QJSValue());
+    Q_INVOKABLE void toggleAccount(QObject *store, const QString &id, QObject *context, const QJSValue &then);
+    Q_INVOKABLE void togglePlatform(QObject *store, const QString &key, QObject *context, const QJSValue &then);
+    Q_INVOKABLE void selectLineTemplate(QObject *store, const QString &id, QObject *context, const QJSValue &then);
 
     static QCoro::Task<> pickPeriod(Store &store, QString key);
 };

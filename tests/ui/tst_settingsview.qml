@@ -1,0 +1,195 @@
+import QtQuick
+import QtTest
+import Quillmere.Ui
+import Quillmere.Test
+
+// The settings window's form on a Store in each connection state.
+Item {
+    id: root
+    width: 440
+    height: 1000
+
+    Component {
+        id: viewComponent
+        SettingsView { width: 440 }
+    }
+
+    TestCase {
+        name: "SettingsView"
+        when: windowShown
+
+        function init() {
+            Rig.reset()
+            Rig.setLoginItem(false, "")
+        }
+        function makeView() {
+            const view = createTemporaryObject(viewComponent, root)
+            verify(view)
+            return view
+        }
+        function child(view, name) {
+            const found = findChild(view, name)
+            verify(found, "no " + name)
+            return found
+        }
+        function connectAs(state, workspaces) {
+            if (workspaces === 1)
+                Rig.setWorkspaces([{ workspaceId: "w1", name: "Alpha", role: "owner" }], "w1")
+            if (state === "embed")
+                verify(Rig.connectEmbed())
+            else if (state === "signedIn")
+                verify(Rig.signIn())
+        }
+        function pick(combo, index) {
+            waitForRendering(combo)
+            mouseClick(combo)
+            tryCompare(combo.popup, "opened", true)
+            const list = combo.popup.contentItem
+            list.positionViewAtIndex(index, ListView.Contain)
+            tryVerify(function () { return list.itemAtIndex(index) !== null }, 1000, "no item " + index)
+            mouseClick(list.itemAtIndex(index))
+            tryCompare(combo.popup, "visible", false)
+        }
+
+        function test_sourceStates_data() {
+            return [
+                { tag: "not connected", state: "none", shot: "settings-window-not-connected",
+                  on: ["notConnected"], off: ["signedInAs", "organizationRow", "dashboardLink", "filters"] },
+                { tag: "embed link", state: "embed", button: "Forget link", shot: "settings-window-embed-link",
+                  on: ["dashboardLink", "filters"], off: ["signedInAs", "organizationRow", "notConnected"] },
+                { tag: "signed in, two workspaces", state: "signedIn", workspaces: 2, options: 2,
+                  button: "Sign out", shot: "settings-window-signed-in",
+                  on: ["signedInAs", "organizationRow", "filters"], off: ["dashboardLink", "notConnected"] },
+                { tag: "signed in, one workspace", state: "signedIn", workspaces: 1, options: 1,
+                  button: "Sign out", on: ["signedInAs", "organizationRow", "filters"],
+                  off: ["dashboardLink", "notConnected"] },
+            ]
+        }
+        function test_sourceStates(data) {
+            const view = makeView() // before connecting: the form follows the Store live
+            connectAs(data.state, data.workspaces)
+            for (const name of data.on)
+                verify(child(view, name).visible, name + " hidden")
+            for (const name of data.off)
+                verify(!child(view, name).visible, name + " shown")
+            const button = child(view, "disconnect")
+            compare(button.parent.visible, data.button !== undefined)
+            if (data.button)
+                compare(button.text, data.button)
+            if (data.options)
+                compare(child(view, "organization").count, data.options)
+            if (data.shot && Rig.screenshotDir().length > 0) {
+                wait(400) // let the switches finish moving
+                Rig.screenshot(view, data.shot)
+            }
+        }
+
+        // Disconnecting leaves the form in place, now showing the
+        // not-connected state.
+        function test_disconnect() {
+            const view = makeView()
+            connectAs("signedIn", 2)
+            child(view, "disconnect").Accessible.pressAction()
+            tryVerify(function () { return !App.store.connected })
+            verify(child(view, "notConnected").visible)
+            verify(!child(view, "filters").visible)
+        }
+
+        function test_serverURL_data() {
+            return [
+                { tag: "not connected", state: "none", editable: true },
+                { tag: "embed link", state: "embed", editable: false },
+                { tag: "signed in", state: "signedIn", editable: false },
+            ]
+        }
+        function test_serverURL(data) {
+            const view = makeView()
+            connectAs(data.state, 2)
+            const row = child(view, "serverRow")
+            verify(!row.visible)
+            mouseClick(child(view, "advancedToggle"))
+            verify(row.visible)
+            const field = child(view, "serverURL")
+            compare(field.enabled, data.editable)
+            if (data.editable) {
+                // Any text is kept; the Store decides what it means.
+                const server = App.store.serverURL
+                field.forceActiveFocus()
+                field.selectAll()
+                keyClick(Qt.Key_X)
+                compare(Rig.setting("serverURL"), "x")
+                App.store.serverURL = server // keep the scripted server for what follows
+                compare(field.Accessible.name, "Server URL")
+                Rig.screenshot(view, "settings-window-advanced")
+            }
+            view.reset() // the window opens again
+            verify(!row.visible)
+        }
+
+        function test_dateRange() {
+            const view = makeView()
+            connectAs("embed", 2)
+            const before = Rig.requests("embed.dashboard")
+            pick(child(view, "dateRange"), 4)
+            verify(Rig.settle())
+            compare(App.store.timeframe, "last_30")
+            compare(Rig.setting("period"), "last_30")
+            compare(Rig.requests("embed.dashboard"), before + 1)
+            compare(child(view, "dateRange").currentText, "Last 30 days")
+        }
+
+        function test_stepper_data() {
+            return [
+                { tag: "up", start: 40, press: "maxLengthUp", end: 45 },
+                { tag: "down", start: 40, press: "maxLengthDown", end: 35 },
+                { tag: "top", start: 120, press: "maxLengthUp", end: 120 },
+                { tag: "bottom", start: 10, press: "maxLengthDown", end: 10 },
+            ]
+        }
+        function test_stepper(data) {
+            App.store.maxLength = data.start
+            const view = makeView()
+            mouseClick(child(view, data.press))
+            compare(App.store.maxLength, data.end)
+            compare(child(view, "maxLength").label, "Max length: " + data.end)
+            compare(Number(Rig.setting("maxLength")), data.end)
+        }
+
+        function test_switches_data() {
+            return [
+                { tag: "show icon", control: "showIcon", key: "showIcon", before: true, after: false },
+                { tag: "launch at login", control: "launchAtLogin", before: false, after: true },
+                { tag: "launch at login refused", control: "launchAtLogin", failure: "Cannot write the entry",
+                  before: false, after: false },
+            ]
+        }
+        function test_switches(data) {
+            if (data.failure)
+                Rig.setLoginItem(false, data.failure)
+            const view = makeView()
+            const control = child(view, data.control)
+            compare(control.checked, data.before)
+            mouseClick(control)
+            compare(control.checked, data.after)
+            if (data.key)
+                compare(String(Rig.setting(data.key)), String(data.after))
+            else
+                compare(Rig.loginItem(), data.after)
+            if (data.failure)
+                compare(App.store.error, data.failure)
+        }
+
+        // The entry written or removed outside the program shows when the
+        // window comes up again.
+        function test_launchAtLoginFollowsEntry() {
+            const view = makeView()
+            const control = child(view, "launchAtLogin")
+            Rig.setLoginItem(true, "")
+            view.reset()
+            verify(control.checked)
+            Rig.setLoginItem(false, "")
+            view.reset()
+            verify(!control.checked)
+        }
+    }
+}
