@@ -29,6 +29,7 @@ TextField {
         border.color: field.activeFocus ? Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.7) : Qt.rgba(1, 1, 1, 0.12)
     }
 
+    Accessible.role: Accessible.EditableText
     Accessible.name: accessibleName.length > 0 ? accessibleName : placeholderText
     Accessible.onPressAction: forceActiveFocus()
 }

@@ -150,4 +150,26 @@ TestCase {
         mouseClick(item("quit"))
         compare(quitSpy.count, 1)
     }
+
+    // Every control says what it is called and answers a press.
+    function test_accessibleNames() {
+        const root = view()
+        waitForRendering(root)
+        const controls = [Accessible.Button, Accessible.ButtonMenu, Accessible.EditableText, Accessible.ComboBox]
+        let checked = 0
+        const walk = function (it) {
+            for (let i = 0; i < it.children.length; ++i) {
+                const child = it.children[i]
+                if (!child.visible)
+                    continue
+                if (controls.indexOf(child.Accessible.role) >= 0) {
+                    verify(child.Accessible.name.length > 0, "unnamed " + child)
+                    ++checked
+                }
+                walk(child)
+            }
+        }
+        walk(root)
+        verify(checked >= 5)
+    }
 }

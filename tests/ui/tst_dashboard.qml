@@ -320,4 +320,27 @@ TestCase {
         line.selectAll()
         compare(line.selectedText, "$2.4k ($310/8) 3.2x")
     }
+
+    // Every control says what it is called and answers a press.
+    function test_accessibleNames() {
+        signedIn(F.dashboard({ sources: F.sources() }))
+        const root = view
+        waitForRendering(root)
+        const controls = [Accessible.Button, Accessible.ButtonMenu, Accessible.EditableText, Accessible.ComboBox]
+        let checked = 0
+        const walk = function (it) {
+            for (let i = 0; i < it.children.length; ++i) {
+                const child = it.children[i]
+                if (!child.visible)
+                    continue
+                if (controls.indexOf(child.Accessible.role) >= 0) {
+                    verify(child.Accessible.name.length > 0, "unnamed " + child)
+                    ++checked
+                }
+                walk(child)
+            }
+        }
+        walk(root)
+        verify(checked >= 5)
+    }
 }
