@@ -4,8 +4,8 @@ import QtQuick.Templates as T
 import Quillmere.Ui
 
 // A chip that opens a menu: the label, and a small chevron when `menu` is
-// set. Dimmed to 0.6 while `busy`, still usable. Without a menu it is a plain
-// chip that opens nothing.
+// set; dimmed to 0.6 while `busy`, still usable. Without a menu it is a plain
+// chip that opens nothing and is never dimmed.
 T.Button {
     id: chip
 
@@ -24,7 +24,7 @@ T.Button {
     bottomPadding: 3
     implicitWidth: implicitContentWidth + leftPadding + rightPadding
     implicitHeight: implicitContentHeight + topPadding + bottomPadding
-    opacity: busy ? 0.6 : 1
+    opacity: busy && opensMenu ? 0.6 : 1
     focusPolicy: opensMenu ? Qt.TabFocus : Qt.NoFocus
 
     contentItem: Item {
