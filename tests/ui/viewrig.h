@@ -120,7 +120,8 @@ public:
     Q_INVOKABLE SourcesData *makeSources(const QVariantMap &sources)
     {
         try {
-            return new SourcesData(Payload::Sources::fromJson(QJsonObject::fromVariantMap(sources), json::Path {}), this);
+            return new SourcesData(
+                Payload::Sources::fromJson(QJsonObject::fromVariantMap(sources), json::Path {}), this);
         } catch (const std::exception &) {
             return nullptr;
         }
