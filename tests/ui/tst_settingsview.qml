@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Window
 import QtTest
 import Quillmere.Ui
 import Quillmere.Test
@@ -18,6 +19,11 @@ Item {
         name: "SettingsView"
         when: windowShown
 
+        // One frame drawn, so every layout has placed its items before a click.
+        function laidOut() {
+            root.Window.window.update()
+            waitForRendering(root)
+        }
         function init() {
             Rig.reset()
             Rig.setLoginItem(false, "")
@@ -41,7 +47,7 @@ Item {
                 verify(Rig.signIn())
         }
         function pick(combo, index) {
-            waitForRendering(combo)
+            laidOut()
             mouseClick(combo)
             tryCompare(combo.popup, "opened", true)
             const list = combo.popup.contentItem
@@ -177,6 +183,21 @@ Item {
                 compare(Rig.loginItem(), data.after)
             if (data.failure)
                 compare(App.store.error, data.failure)
+        }
+
+        // The form's switches in the scope list show the selection too: "All"
+        // stays on after a click while on, and the command still runs.
+        function test_scopeAllWhileOn() {
+            const view = makeView()
+            connectAs("embed", 2)
+            laidOut()
+            const all = findChild(view, "scope:all:").item
+            verify(all.checked)
+            const before = Rig.requests("embed.dashboard")
+            mouseClick(all)
+            tryVerify(function () { return Rig.requests("embed.dashboard") === before + 1 })
+            verify(all.checked)
+            compare(App.store.accountIds, "")
         }
 
         // The entry written or removed outside the program shows when the
