@@ -1,10 +1,17 @@
 #include "platform/xdgbrowser.h"
 
-#include <QDesktopServices>
-#include <QGuiApplication>
 #include <QProcess>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+XdgBrowser::DesktopOpener desktopOpener = nullptr;
+}
+
+void XdgBrowser::setDesktopOpener(DesktopOpener opener)
+{
+    desktopOpener = opener;
+}
 
 QString XdgBrowser::overrideProgram()
 {
@@ -29,8 +36,8 @@ void XdgBrowser::open(const QUrl &url)
         QProcess::startDetached(program, {address});
         return;
     }
-    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        QDesktopServices::openUrl(url);
+    if (desktopOpener) {
+        desktopOpener(url);
         return;
     }
     QProcess::startDetached(u"xdg-open"_s, {address});

@@ -4,13 +4,18 @@
 
 #include <QString>
 
-// Opens addresses in the user's default browser: through QDesktopServices when a
-// GUI application runs, else through xdg-open. The environment variable
+// Opens addresses in the user's default browser: through the desktop's own
+// opener when the window side has installed one (QDesktopServices, which also
+// speaks to the desktop portal), else through xdg-open. The core stays free
+// of Qt GUI, so one-shot commands do not load it. The environment variable
 // QUILLMERE_BROWSER, when set, names a program that is started with the address
 // as its only argument instead (scripts and tests use it to see what was opened).
 class XdgBrowser : public Browser {
 public:
     void open(const QUrl &url) override;
+
+    using DesktopOpener = void (*)(const QUrl &url);
+    static void setDesktopOpener(DesktopOpener opener);
 
     // The program QUILLMERE_BROWSER names, or an empty string.
     static QString overrideProgram();

@@ -5,7 +5,10 @@
 #include "serve.h"
 #include "windowside.h"
 
+#include "platform/xdgbrowser.h"
+
 #include <QApplication>
+#include <QDesktopServices>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 
@@ -34,6 +37,8 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     // Closing the settings window or hiding the popover never ends the
     // program; "Quit" does.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    XdgBrowser::setDesktopOpener([](const QUrl &url) { QDesktopServices::openUrl(url); });
 
     return serveInstance(parsed.command, [](MenuBarInstance &instance, Store &store) -> std::unique_ptr<QObject> {
         return std::make_unique<WindowSide>(instance, store);
