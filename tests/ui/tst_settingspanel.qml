@@ -201,6 +201,32 @@ TestCase {
         compare(child(panel, "back").Accessible.name, "Back")
     }
 
+    SignalSpy { id: quitSpy; target: App; signalName: "quitRequested" }
+    function test_quit() {
+        quitSpy.clear()
+        const panel = makePanel()
+        mouseClick(child(panel, "quit"))
+        child(panel, "quit").Accessible.pressAction()
+        compare(quitSpy.count, 2)
+        compare(closes, 0)
+    }
+
+    Component {
+        id: buttonComponent
+        SettingsButton { toggle: function () { testCase.closes += 1 } }
+    }
+    function test_settingsButton_data() {
+        return [{ tag: "text", props: { text: "Settings" } },
+                { tag: "symbol", props: { symbol: "gearshape", toolTip: "Settings" } }]
+    }
+    function test_settingsButton(data) {
+        const button = createTemporaryObject(buttonComponent, root, data.props)
+        mouseClick(button)
+        button.Accessible.pressAction()
+        compare(closes, 2)
+        compare(button.Accessible.name, "Settings")
+    }
+
     // Timeframe first, then the period, then the refresh.
     function test_dateRangeOrder() {
         const panel = makePanel()
