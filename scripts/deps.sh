@@ -15,7 +15,7 @@ PACKAGES=(
   libqt6svg6 qt6-qpa-plugins
   # the popover sets figures in DejaVu Sans Mono, whose digits never change width
   fonts-dejavu-core
-  qcoro-qt6-dev qtkeychain-qt6-dev
+  qcoro-qt6-dev qtkeychain-qt6-dev libxcb1-dev
   # benchmarks
   libbenchmark-dev
   # services the tests and the demo talk to

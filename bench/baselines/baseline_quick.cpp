@@ -1,6 +1,7 @@
 // The baseline of an open popover: a bare QQuickView on the same scene graph
 // backend showing a Rectangle with two Texts and a Button.
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QQuickView>
 #include <QTemporaryFile>
@@ -10,7 +11,7 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
-    QTemporaryFile file(QStringLiteral("baseline-XXXXXX.qml"));
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/baseline-XXXXXX.qml"));
     if (!file.open())
         return 1;
     file.write(R"(import QtQuick

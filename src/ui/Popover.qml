@@ -52,6 +52,12 @@ Basic.ApplicationWindow {
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
     width: 400
     height: stack.height + 2 * padding
+    // A fixed size: tiling compositors (sway) float such windows instead of
+    // tiling them.
+    minimumWidth: width
+    maximumWidth: width
+    minimumHeight: height
+    maximumHeight: height
     color: Theme.background
     font.pixelSize: 13
 

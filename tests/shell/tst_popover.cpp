@@ -3,6 +3,7 @@
 // settings side, the release of the engine).
 
 #include "../state/storerig.h"
+#include "memorytrim.h"
 #include "placement.h"
 #include "spring.h"
 #include "viewhost.h"
@@ -143,6 +144,36 @@ private Q_SLOTS:
         spring.setTarget(10);
         QCOMPARE(spring.value(), 10.0);
         QVERIFY(!spring.running());
+    }
+
+    void givingBackKeepsPrivateCopies()
+    {
+        const QByteArray smaps = R"(55d0a0000000-55d0a0001000 r--p 00000000 fe:01 1234 /usr/lib/libcode.so
+Rss:                   4 kB
+Anonymous:             0 kB
+55d0a0001000-55d0a0005000 r-xp 00001000 fe:01 1234 /usr/lib/libcode.so
+Rss:                  16 kB
+Anonymous:             0 kB
+55d0a0005000-55d0a0006000 r--p 00005000 fe:01 1234 /usr/lib/libcode.so
+Rss:                   4 kB
+Anonymous:             4 kB
+55d0a0006000-55d0a0007000 rw-p 00006000 fe:01 1234 /usr/lib/libcode.so
+Anonymous:             0 kB
+7f0000000000-7f0000021000 r--p 00000000 00:00 0
+Anonymous:             0 kB
+7f0000100000-7f0000200000 r--s 00000000 fe:01 99 /var/cache/fontconfig/cache-4
+Anonymous:             0 kB
+7ffd00000000-7ffd00002000 r-xp 00000000 00:00 0                          [vdso]
+)";
+        const QList<memorytrim::Mapping> mappings = memorytrim::parseSmaps(smaps);
+        QList<bool> droppable;
+        for (const memorytrim::Mapping &m : mappings)
+            droppable << m.droppable;
+        // Code and read-only data: yes; relocated data (private copies),
+        // writable data, anonymous memory and the vdso: no.
+        QCOMPARE(droppable, (QList<bool> {true, true, false, false, false, true, false}));
+        QCOMPARE(mappings[1].start, std::uintptr_t(0x55d0a0001000));
+        QCOMPARE(mappings[1].end, std::uintptr_t(0x55d0a0005000));
     }
 
     void init()

@@ -12,7 +12,46 @@
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Whether an X11 system tray (the XEmbed kind) runs on the display Qt would
+// use: the owner of the _NET_SYSTEM_TRAY_Sn selection.
+bool xembedTrayPresent()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return false;
+    if (platform.isEmpty() && qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return false;
+    if (!qEnvironmentVariableIsSet("DISPLAY"))
+        return false;
+    int screen = 0;
+    xcb_connection_t *connection = xcb_connect(nullptr, &screen);
+    bool present = false;
+    if (!xcb_connection_has_error(connection)) {
+        const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()), nullptr);
+        if (atom && atom->atom != XCB_ATOM_NONE) {
+            xcb_get_selection_owner_reply_t *owner
+                = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+            present = owner && owner->owner != XCB_WINDOW_NONE;
+            std::free(owner);
+        }
+        std::free(atom);
+    }
+    xcb_disconnect(connection);
+    return present;
+}
+
+} // namespace
 
 extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc, char **argv)
 {
@@ -27,9 +66,14 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
-    // A QApplication: the fallback tray icon of X11 panels without status
-    // items is a widget with a widget menu.
-    QApplication app(argc, argv);
+    // The fallback tray icon of X11 panels without status items is a widget
+    // with a widget menu, which takes a QApplication; everywhere else the
+    // lighter QGuiApplication serves.
+    std::unique_ptr<QGuiApplication> app;
+    if (xembedTrayPresent())
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QGuiApplication>(argc, argv);
     QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
     QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));

@@ -1,6 +1,7 @@
 #include "viewhost.h"
 
 #include "appcontext.h"
+#include "memorytrim.h"
 #include "placement.h"
 #include "state/store.h"
 
@@ -11,8 +12,6 @@
 #include <QQmlExtensionPlugin>
 #include <QQuickWindow>
 #include <QScreen>
-
-#include <malloc.h>
 
 using namespace Qt::StringLiterals;
 
@@ -210,7 +209,8 @@ void ViewHost::release()
     delete m_engine;
     m_engine = nullptr;
     // The engine's and the scene graph's memory goes back to the system, not
-    // only to the allocator.
-    ::malloc_trim(0);
+    // only to the allocator, and so do the pages of code and fonts the
+    // windows had read.
+    memorytrim::giveBack();
     Q_EMIT released();
 }
