@@ -65,6 +65,29 @@ Pane {
     implicitWidth: 440
     padding: 20
 
+    // Dark colours while the desktop says it prefers dark (through the
+    // portal); otherwise the system palette as it is.
+    property bool dark: DesktopAppearance.prefersDark
+    readonly property var darkColors: ({
+        "window": "#2b2b2b", "windowText": "#e8e8e8", "base": "#1f1f1f", "alternateBase": "#262626",
+        "text": "#e8e8e8", "button": "#363636", "buttonText": "#e8e8e8", "brightText": "#ffffff",
+        "highlight": "#3b78c4", "highlightedText": "#ffffff", "placeholderText": "#9a9a9a",
+        "light": "#4a4a4a", "midlight": "#3e3e3e", "mid": "#242424", "dark": "#1a1a1a", "shadow": "#000000",
+        "toolTipBase": "#3a3a3a", "toolTipText": "#e8e8e8", "link": "#6aa6ff",
+        "disabled.text": "#7a7a7a", "disabled.windowText": "#7a7a7a", "disabled.buttonText": "#7a7a7a",
+        "disabled.base": "#262626", "disabled.button": "#303030"
+    })
+    Instantiator {
+        model: Object.keys(view.darkColors)
+        delegate: Binding {
+            required property string modelData
+            target: view
+            property: "palette." + modelData
+            value: view.darkColors[modelData]
+            when: view.dark
+        }
+    }
+
     Component.onCompleted: reset()
     Connections {
         target: view.Window.window

@@ -200,6 +200,23 @@ Item {
             compare(App.store.accountIds, "")
         }
 
+        // A desktop that prefers dark gets a dark form; back to the system's
+        // colours when it no longer does.
+        function test_dark() {
+            const view = makeView()
+            const light = String(view.palette.window)
+            view.dark = true
+            verify(view.palette.window.hslLightness < 0.3)
+            verify(child(view, "note").color.hslLightness > 0.5)
+            if (Rig.screenshotDir().length > 0) {
+                connectAs("signedIn", 2)
+                wait(400) // let the switches finish moving
+                Rig.screenshot(view, "settings-window-dark")
+            }
+            view.dark = false
+            compare(String(view.palette.window), light)
+        }
+
         // The entry written or removed outside the program shows when the
         // window comes up again.
         function test_launchAtLoginFollowsEntry() {
