@@ -160,7 +160,7 @@ ColumnLayout {
             objectName: "serverRow"
             visible: panel.source === "none"
             label: "Server"
-            SettingsField {
+            PopoverTextField {
                 objectName: "server"
                 accessibleName: "Server"
                 Layout.preferredWidth: 200

@@ -106,7 +106,10 @@ TestCase {
             { tag: "not connected", state: "none", workspaces: 2, shot: "settings-panel-not-connected",
               on: ["notConnected", "serverRow"], off: ["signedInAs", "organizationRow", "dashboardLink", "filters"] },
             { tag: "embed link", state: "embed", workspaces: 2, shot: "settings-panel-embed-link", button: "Forget link",
-              on: ["dashboardLink", "filters"], off: ["signedInAs", "organizationRow", "notConnected", "serverRow"] },
+              on: ["dashboardLink", "filters", "scope"],
+              off: ["signedInAs", "organizationRow", "notConnected", "serverRow"] },
+            { tag: "embed link, no accounts", state: "embed", workspaces: 2, noAccounts: true, button: "Forget link",
+              on: ["dashboardLink", "filters", "dateRange"], off: ["scope", "notConnected", "serverRow"] },
             { tag: "signed in, two workspaces", state: "signedIn", workspaces: 2, shot: "settings-panel-signed-in",
               button: "Sign out", on: ["signedInAs", "organizationRow", "filters"],
               off: ["dashboardLink", "notConnected", "serverRow"] },
@@ -117,6 +120,8 @@ TestCase {
     function test_sourceStates(data) {
         // Made before connecting: the sections follow the Store live.
         const panel = makePanel()
+        if (data.noAccounts)
+            Rig.setAccounts([])
         connectAs(data.state, data.workspaces)
         for (const name of data.on)
             verify(child(panel, name).visible, name + " hidden")
