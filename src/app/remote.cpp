@@ -118,6 +118,11 @@ QCoro::Task<bool> RemoteInstance::ensureRunning(std::optional<QUrl> server)
     QProcess process;
     process.setProgram(QCoreApplication::applicationFilePath());
     process.setArguments(arguments);
+    // Started for a command: if another instance wins the name meanwhile,
+    // this one just ends instead of waking the other's popover.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(startedForCommandVariable), u"1"_s);
+    process.setProcessEnvironment(environment);
     // The instance outlives this launch; it must not hold on to our pipes.
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());

@@ -6,6 +6,9 @@
 #include <QDBusConnection>
 #include <QVariantMap>
 
+// Set in the environment of an instance a command starts in the background.
+inline constexpr char startedForCommandVariable[] = "QUILLMERE_STARTED_FOR_COMMAND";
+
 // The side of a later launch: finds the running instance on the session bus
 // (starting one when the command needs it) and hands it the command.
 class RemoteInstance {

@@ -23,9 +23,14 @@ Store &sharedStore(const Command &command, bool withWake)
 
 int serveInstance(const Command &command, const WindowSideFactory &withWindows)
 {
+    const bool startedForCommand = qEnvironmentVariableIsSet(startedForCommandVariable);
+    qunsetenv(startedForCommandVariable); // not for the programs this one starts
     QDBusConnection bus = QDBusConnection::sessionBus();
     auto instance = std::make_unique<MenuBarInstance>(bus);
     if (bus.isConnected() && !instance->claim()) {
+        // Another instance came up first; the command goes to that one.
+        if (startedForCommand)
+            return 0;
         RemoteInstance remote(bus);
         QTimer::singleShot(0, QCoreApplication::instance(), [remote, command]() mutable {
             [](RemoteInstance remote, Command command) -> QCoro::Task<> {

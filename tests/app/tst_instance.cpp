@@ -401,6 +401,13 @@ private Q_SLOTS:
         // --settings starts the instance and opens its settings window.
         QCOMPARE(run({u"--server"_s, serverArg(), u"--settings"_s}).exitCode, 0);
         QTRY_COMPARE_WITH_TIMEOUT(windowStates(u"Quillmere Settings"_s).value(0), u"440 IsViewable"_s, 15'000);
+        // An instance a command started in the background that finds another
+        // one running just ends: it does not open the other's popover.
+        QProcessEnvironment startedForCommand = m_env;
+        startedForCommand.insert(u"QUILLMERE_STARTED_FOR_COMMAND"_s, u"1"_s);
+        QCOMPARE(run({}, {}, startedForCommand).exitCode, 0);
+        QTest::qWait(500);
+        QVERIFY(!windowStates(u"Quillmere"_s).value(0).endsWith(u"IsViewable"_s));
         // A launch without arguments opens the popover.
         QCOMPARE(run({}).exitCode, 0);
         QTRY_COMPARE_WITH_TIMEOUT(windowStates(u"Quillmere"_s).value(0), u"400 IsViewable"_s, 15'000);
