@@ -14,6 +14,7 @@ server="$build/devserver/quillmere-devserver"
 release_ms=20000
 
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; } # KiB
+parts() { awk '/^RssAnon/ {a = $2} /^RssFile/ {f = $2} END {printf "(anonymous %d KiB, file-backed %d KiB)", a, f}' "/proc/$1/status"; }
 threads() { # "TID SWITCHES" for every thread of a process
   for t in /proc/"$1"/task/*; do
     echo "${t##*/} $(awk '/ctxt_switches/ {n += $2} END {print n}' "$t/status" 2>/dev/null)"
@@ -69,16 +70,18 @@ done
 "$app" --server "$base" --connect "$base/embed/nw-7Hq2XbLk" </dev/null
 sleep 5
 idle=$(rss "$instance")
+idle_parts=$(parts "$instance")
 
 "$build/bench/baseline_app" "$base/" &
 bare=$!
 pids+=("$bare")
 sleep 5
 bare_rss=$(rss "$bare")
+bare_parts=$(parts "$bare")
 kill "$bare"
 
 echo "== idle, popover never opened"
-echo "instance RSS ${idle} KiB; bare QApplication + network manager + bus ${bare_rss} KiB;" \
+echo "instance RSS ${idle} KiB $idle_parts; bare QApplication + network manager + bus ${bare_rss} KiB $bare_parts;" \
   "ratio $(ratio "$idle" "$bare_rss") (target <= 1.2)"
 
 echo "== wakeups with the popover closed and no refresh due (60 s)"
@@ -102,20 +105,22 @@ activate() {
 activate
 sleep 4
 open_rss=$(rss "$instance")
+open_parts=$(parts "$instance")
 "$build/bench/baseline_quick" &
 quick=$!
 pids+=("$quick")
 sleep 4
 quick_rss=$(rss "$quick")
+quick_parts=$(parts "$quick")
 kill "$quick"
-echo "instance RSS ${open_rss} KiB; bare QQuickView ${quick_rss} KiB;" \
+echo "instance RSS ${open_rss} KiB $open_parts; bare QQuickView ${quick_rss} KiB $quick_parts;" \
   "ratio $(ratio "$open_rss" "$quick_rss") (target <= 1.3)"
 
-echo "== after closing and the release delay"
+echo "== after closing and the release delay (file pages the windows read are dropped from the process)"
 activate # closes it
 sleep $((release_ms / 1000 + 3))
 released=$(rss "$instance")
-echo "instance RSS ${released} KiB; idle baseline ${bare_rss} KiB;" \
+echo "instance RSS ${released} KiB $(parts "$instance"); idle baseline ${bare_rss} KiB;" \
   "ratio $(ratio "$released" "$bare_rss") (target <= 1.25)"
 
 "$app" --quit >/dev/null 2>&1 || true
