@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic as Basic
+import QtQuick.Window
 import Quillmere.Ui
 
 // The status item's window: a 400-wide dark panel that shows one side at a
@@ -103,32 +104,60 @@ Basic.ApplicationWindow {
         x: popover.padding
         y: popover.padding
         width: popover.sideWidth
-        height: grow.started ? grow.value : (popover.showingSettings ? settingsSide : mainSide).naturalHeight
+        // No taller than the screen leaves room for.
+        readonly property real maxHeight: Math.max(120, Screen.desktopAvailableHeight - 2 * popover.padding - 12)
+        height: Math.min(maxHeight, grow.started ? grow.value : (popover.showingSettings ? settingsSide : mainSide).naturalHeight)
         clip: true
 
-        Loader {
-            id: mainSide
-            objectName: "mainSide"
-            readonly property real naturalHeight: item ? item.implicitHeight : 0
+        // Each side at its natural height; one taller than the screen allows
+        // scrolls within the popover.
+        Flickable {
+            id: mainFlick
             width: parent.width
+            height: parent.height
             x: -width * slide.value
             opacity: Math.max(0, Math.min(1, 1 - slide.value))
-            active: !popover.showingSettings || slide.running
-            visible: opacity > 0
-            sourceComponent: App.store.connected ? dashboardView : connectView
-            onNaturalHeightChanged: popover.record(false, naturalHeight)
+            visible: opacity > 0 && mainSide.active
+            contentHeight: mainSide.naturalHeight
+            interactive: contentHeight > height + 0.5
+            boundsBehavior: Flickable.StopAtBounds
+            Basic.ScrollBar.vertical: Basic.ScrollBar {
+                policy: mainFlick.interactive ? Basic.ScrollBar.AsNeeded : Basic.ScrollBar.AlwaysOff
+            }
+
+            Loader {
+                id: mainSide
+                objectName: "mainSide"
+                readonly property real naturalHeight: item ? item.implicitHeight : 0
+                width: mainFlick.width
+                active: !popover.showingSettings || slide.running
+                sourceComponent: App.store.connected ? dashboardView : connectView
+                onNaturalHeightChanged: popover.record(false, naturalHeight)
+            }
         }
-        Loader {
-            id: settingsSide
-            objectName: "settingsSide"
-            readonly property real naturalHeight: item ? item.implicitHeight : 0
+        Flickable {
+            id: settingsFlick
             width: parent.width
+            height: parent.height
             x: width * (1 - slide.value)
             opacity: Math.max(0, Math.min(1, slide.value))
-            active: popover.showingSettings || slide.running
-            visible: opacity > 0
-            sourceComponent: settingsPanel
-            onNaturalHeightChanged: popover.record(true, naturalHeight)
+            visible: opacity > 0 && settingsSide.active
+            contentHeight: settingsSide.naturalHeight
+            interactive: contentHeight > height + 0.5
+            boundsBehavior: Flickable.StopAtBounds
+            Basic.ScrollBar.vertical: Basic.ScrollBar {
+                policy: settingsFlick.interactive ? Basic.ScrollBar.AsNeeded : Basic.ScrollBar.AlwaysOff
+            }
+
+            Loader {
+                id: settingsSide
+                objectName: "settingsSide"
+                readonly property real naturalHeight: item ? item.implicitHeight : 0
+                width: settingsFlick.width
+                active: popover.showingSettings || slide.running
+                sourceComponent: settingsPanel
+                onNaturalHeightChanged: popover.record(true, naturalHeight)
+            }
         }
     }
 

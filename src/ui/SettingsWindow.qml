@@ -14,6 +14,8 @@ Fusion.ApplicationWindow {
     maximumWidth: 440
     height: Math.min(form.implicitHeight, Screen.desktopAvailableHeight - 80)
     minimumHeight: Math.min(form.implicitHeight, 240)
+    // The form's colours reach the window's edges (a dark desktop's too).
+    color: form.palette.window
 
     onVisibleChanged: {
         if (visible && typeof form.reset === "function")
