@@ -1,5 +1,6 @@
 #include "appservices.h"
 #include "commandline.h"
+#include "guimodule.h"
 #include "instance.h"
 #include "remote.h"
 #include "serve.h"
@@ -100,7 +101,7 @@ GuiRun loadWindowSide(std::string &failure)
             failure = ::dlerror();
             return nullptr;
         }
-        if (auto run = reinterpret_cast<GuiRun>(::dlsym(module, "quillmere_gui_run")))
+        if (auto run = reinterpret_cast<GuiRun>(::dlsym(module, quillmereGuiEntry)))
             return run;
         failure = path + ": no entry point";
         return nullptr;
@@ -120,8 +121,12 @@ int main(int argc, char **argv)
     std::string windowSideFailure;
     if (parsed.error.isEmpty() && parsed.command.kind == Command::Kind::Run
         && !qEnvironmentVariableIsSet("QUILLMERE_NO_WINDOWS")) {
-        if (GuiRun run = loadWindowSide(windowSideFailure))
-            return run(argc, argv);
+        if (GuiRun run = loadWindowSide(windowSideFailure)) {
+            const int code = run(argc, argv);
+            if (code != quillmereGuiNoDisplay)
+                return code;
+            windowSideFailure = "no display";
+        }
     }
     // Everything from here on stays windowless.
     QCoreApplication app(argc, argv);
@@ -156,10 +161,9 @@ int main(int argc, char **argv)
     if (command.kind == Kind::Line) {
         bool instanceRuns = false;
         runThenExit([&]() -> QCoro::Task<int> {
-            instanceRuns = co_await remote.running();
-            if (!instanceRuns)
-                co_return 0;
-            co_return co_await remote.run(command, QString());
+            const std::optional<int> code = co_await remote.lineIfRunning(command.json);
+            instanceRuns = code.has_value();
+            co_return code.value_or(0);
         });
         const int code = app.exec();
         if (instanceRuns)

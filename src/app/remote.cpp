@@ -41,6 +41,8 @@ const QString kTitle = QStringLiteral("Title");
 const QString kNoBusText = QStringLiteral("no session bus: cannot reach or start the running instance.");
 const QString kBusService = QStringLiteral("org.freedesktop.DBus");
 const QString kNoReplyError = QStringLiteral("org.freedesktop.DBus.Error.NoReply");
+const QString kServiceUnknownError = QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown");
+const QString kNameHasNoOwnerError = QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner");
 const QString kNoAnswerText = QStringLiteral("the running instance did not answer.");
 const QString kNoStartText = QStringLiteral("the running instance did not start.");
 
@@ -261,15 +263,42 @@ QCoro::Task<int> RemoteInstance::quit()
 
 QCoro::Task<int> RemoteInstance::line(bool json)
 {
-    SignalRelay relay;
-    m_bus.connect(dbusnames::service, dbusnames::path, dbusnames::propertiesInterface, kPropertiesChanged, &relay,
-        SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
-    auto props = co_await properties();
+    const std::optional<int> code = co_await lineIfRunning(json);
+    if (!code) {
+        printError(kNoAnswerText);
+        co_return 1;
+    }
+    co_return *code;
+}
+
+QCoro::Task<std::optional<int>> RemoteInstance::lineIfRunning(bool json)
+{
+    if (!m_bus.isConnected())
+        co_return std::nullopt;
+    // One call answers both questions, whether an instance runs and what its
+    // line is: status bars run this every few seconds.
+    QVariantList arguments;
+    arguments << dbusnames::menuBarInterface;
+    const QDBusMessage reply = co_await call(dbusnames::propertiesInterface, kGetAll, arguments);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        if (reply.errorName() == kServiceUnknownError || reply.errorName() == kNameHasNoOwnerError)
+            co_return std::nullopt;
+        printError(kNoAnswerText);
+        co_return 1;
+    }
+    std::optional<QVariantMap> props = qdbus_cast<QVariantMap>(reply.arguments().value(0));
     // An instance still restoring shows nothing yet; its first real line is
-    // what the caller wants.
-    if (props && props->value(kRestoring).toBool()) {
-        co_await qCoro(&relay, &SignalRelay::restored, restoreTimeout);
+    // what the caller wants. Listen first, then ask again, so that the end
+    // of the restore cannot slip in between.
+    if (props->value(kRestoring).toBool()) {
+        SignalRelay relay;
+        m_bus.connect(dbusnames::service, dbusnames::path, dbusnames::propertiesInterface, kPropertiesChanged, &relay,
+            SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
         props = co_await properties();
+        if (props && props->value(kRestoring).toBool()) {
+            co_await qCoro(&relay, &SignalRelay::restored, restoreTimeout);
+            props = co_await properties();
+        }
     }
     if (!props) {
         printError(kNoAnswerText);

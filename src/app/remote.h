@@ -21,8 +21,11 @@ public:
     // name. False when none came up.
     QCoro::Task<bool> ensureRunning(std::optional<QUrl> server);
 
+    // The line of the running instance, printed; nothing when no instance
+    // runs (the caller then works it out itself).
+    QCoro::Task<std::optional<int>> lineIfRunning(bool json);
+
     // Carries out command against the running instance; returns the exit code.
-    // For Line, the caller first checks running().
     QCoro::Task<int> run(Command command, QString password);
 
 private:

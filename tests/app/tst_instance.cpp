@@ -416,6 +416,18 @@ private Q_SLOTS:
         QCOMPARE(windowStates(u"Quillmere Settings"_s).size(), 1);
     }
 
+    void windowlessWithoutADisplay()
+    {
+        // Started where no display is reachable (a text console, a service),
+        // the instance runs without windows instead of failing.
+        QProcessEnvironment noDisplay = m_env;
+        noDisplay.insert(u"DISPLAY"_s, u":9999"_s);
+        noDisplay.remove(u"WAYLAND_DISPLAY"_s);
+        QCOMPARE(run({u"--server"_s, serverArg(), u"--connect"_s, embedLink()}, {}, noDisplay).exitCode, 0);
+        QVERIFY(instanceRuns());
+        QCOMPARE(run({u"--line"_s}).exitCode, 0);
+    }
+
     void helpAndVersion()
     {
         const Result version = run({u"--version"_s});

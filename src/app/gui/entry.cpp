@@ -2,6 +2,7 @@
 // running windowless, when it is to become the running instance.
 
 #include "commandline.h"
+#include "guimodule.h"
 #include "serve.h"
 #include "windowside.h"
 
@@ -51,6 +52,23 @@ bool xembedTrayPresent()
     return present;
 }
 
+// Whether Qt will find a display to draw on: a Wayland compositor, or an X
+// server that takes a connection. Without one, Qt would end the process.
+bool displayReachable()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return true; // another platform plugin decides for itself
+    if (platform.isEmpty() && qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return true;
+    if (!qEnvironmentVariableIsSet("DISPLAY"))
+        return false;
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    const bool reachable = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return reachable;
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc, char **argv)
@@ -59,6 +77,8 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const Command::Parsed parsed = Command::parse(arguments);
+    if (!displayReachable())
+        return quillmereGuiNoDisplay;
 
     // The popover and the settings window are small 2D surfaces: the software
     // scene graph draws them without loading a GPU driver. QT_QUICK_BACKEND
