@@ -5,6 +5,7 @@
 
 #include "../state/storerig.h"
 
+#include "commandline.h"
 #include "dbusmenu.h"
 #include "statusitem.h"
 #include "trayfallback.h"
@@ -527,7 +528,22 @@ private Q_SLOTS:
             = QFileInfo(QStringLiteral(__FILE__)).dir().filePath(u"../../data/quillmere-menubar.desktop"_s);
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().split('\n').contains("Icon=quillmere-menubar"));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QVERIFY(lines.contains("Icon=quillmere-menubar"));
+        // Every Exec line is a command the program understands, and the
+        // actions are the ones it offers.
+        QList<Command::Kind> kinds;
+        for (const QByteArray &line : lines) {
+            if (!line.startsWith("Exec="))
+                continue;
+            QStringList arguments = QString::fromUtf8(line.mid(5)).split(u' ');
+            arguments.removeAll(u"%u"_s);
+            const Command::Parsed parsed = Command::parse(arguments);
+            QVERIFY2(parsed.error.isEmpty(), line.constData());
+            kinds << parsed.command.kind;
+        }
+        using K = Command::Kind;
+        QCOMPARE(kinds, (QList<K> {K::Run, K::Run, K::Settings, K::Refresh, K::Quit}));
         QProcess validate;
         validate.start(u"desktop-file-validate"_s, {entry});
         QVERIFY2(validate.waitForFinished(), "desktop-file-validate did not run");
