@@ -44,9 +44,20 @@ ViewHost::ViewHost(Store *store, QObject *parent)
 
 ViewHost::~ViewHost()
 {
-    delete m_popover;
-    delete m_settings;
+    destroyWindows();
     delete m_engine;
+}
+
+void ViewHost::destroyWindows()
+{
+    // A window being destroyed still announces that it hides: nothing here
+    // may hear it then.
+    for (QQuickWindow *window : {m_popover.data(), m_settings.data()}) {
+        if (window) {
+            QObject::disconnect(window, nullptr, this, nullptr);
+            delete window;
+        }
+    }
 }
 
 void ViewHost::setReleaseDelay(std::chrono::milliseconds delay)
@@ -204,8 +215,7 @@ void ViewHost::release()
 {
     if (popoverVisible() || (m_settings && m_settings->isVisible()))
         return;
-    delete m_popover;
-    delete m_settings;
+    destroyWindows();
     delete m_engine;
     m_engine = nullptr;
     // The engine's and the scene graph's memory goes back to the system, not

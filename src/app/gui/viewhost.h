@@ -67,6 +67,7 @@ private:
     void popoverActiveChanged();
     void windowsChanged();
     void release();
+    void destroyWindows();
 
     Store *m_store;
     std::unique_ptr<AppContext> m_context;
