@@ -50,6 +50,18 @@ ComboBox {
         control.chosen(picked)
     }
 
+    // The list's rows show the items' texts as they are: a row's label would
+    // take "&" for a mnemonic sign ("Leads & sales" drawn as "Leads _sales").
+    delegate: ItemDelegate {
+        required property var modelData
+        required property int index
+        width: ListView.view ? ListView.view.width : implicitWidth
+        text: String(modelData.text).replace(/&/g, "&&")
+        highlighted: control.highlightedIndex === index
+        font.weight: control.currentIndex === index ? Font.DemiBold : Font.Normal
+        Accessible.name: modelData.text
+    }
+
     Accessible.name: control.accessibleName
     Accessible.description: control.displayText
     Accessible.onPressAction: control.popup.open()
