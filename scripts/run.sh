@@ -92,6 +92,9 @@ echo "== connecting the demo embed link $link"
 cat <<MSG
 
 Quillmere Menu Bar is running against $base.
+  In the panel:            the line next to a chart icon; a click opens the popover
+  Popover without a panel: $app
+  Settings window:         $app --settings
   Line for scripts:        $app --line
   Sign in with a demo user: $app --sign-in     (pick an account on the page)
   Web dashboard:           $base/dashboard
