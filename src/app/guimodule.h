@@ -1,8 +1,14 @@
 #pragma once
 
-// The entry point of the window module (quillmere-gui.so), as the program
-// calls it: int quillmere_gui_run(int argc, char **argv). It returns the
-// program's exit code, or quillmereGuiNoDisplay, before it has done anything,
-// when there is no display to show windows on.
-inline constexpr int quillmereGuiNoDisplay = -0x5157;
-inline constexpr char quillmereGuiEntry[] = "quillmere_gui_run";
+// The window module (quillmere-gui.so) holds everything of the program that
+// a one-shot command does not need: the Store with its network side, the
+// running instance, its windows. The program loads it only to become the
+// running instance, or to work out the line itself when none runs.
+//
+// int quillmere_gui_run(int argc, char **argv): becomes the running instance
+//   (with windows when a display is reachable) and returns the exit code.
+// int quillmere_line_local(int argc, char **argv): prints the line of a
+//   --line command without a running instance; the application object
+//   exists already.
+inline constexpr char quillmereGuiRunEntry[] = "quillmere_gui_run";
+inline constexpr char quillmereLineLocalEntry[] = "quillmere_line_local";

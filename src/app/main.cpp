@@ -1,11 +1,6 @@
-#include "appservices.h"
 #include "commandline.h"
 #include "guimodule.h"
-#include "instance.h"
 #include "remote.h"
-#include "serve.h"
-#include "state/store.h"
-#include "statusline.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -58,25 +53,11 @@ template<class Body> void runThenExit(Body body)
     });
 }
 
-// --line with no running instance: restore here, print, and end.
-int printLineInProcess(const Command &command, QCoreApplication &app)
-{
-    Store &store = sharedStore(command, false);
-    QObject::connect(&store, &Store::changed, &app, [&store, json = command.json] {
-        if (store.restoring())
-            return;
-        const StatusLine line = StatusLine::of(store);
-        printLine(json ? line.json() : line.plain().toUtf8());
-        QCoreApplication::exit(0);
-    });
-    return app.exec();
-}
-
-// The window side lives in a module of its own, loaded only here, so that
-// one-shot commands never load Qt Quick. It is found beside the program (a
-// build tree) or in the installed library folder.
-using GuiRun = int (*)(int, char **);
-GuiRun loadWindowSide(std::string &failure)
+// The rest of the program lives in a module, loaded only when needed, so
+// that one-shot commands load nothing but Qt Core and D-Bus. It is found
+// beside the program (a build tree) or in the installed library folder.
+using ModuleEntry = int (*)(int, char **);
+ModuleEntry loadModule(const char *entry, std::string &failure)
 {
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -101,8 +82,8 @@ GuiRun loadWindowSide(std::string &failure)
             failure = ::dlerror();
             return nullptr;
         }
-        if (auto run = reinterpret_cast<GuiRun>(::dlsym(module, quillmereGuiEntry)))
-            return run;
+        if (auto function = reinterpret_cast<ModuleEntry>(::dlsym(module, entry)))
+            return function;
         failure = path + ": no entry point";
         return nullptr;
     }
@@ -115,20 +96,16 @@ GuiRun loadWindowSide(std::string &failure)
 int main(int argc, char **argv)
 {
     const Command::Parsed parsed = Command::parse(argumentsOf(argc, argv));
-    // The running instance has windows: hand over to the window side before
-    // any application object exists. Without it the instance still serves
-    // the line, windowless.
-    std::string windowSideFailure;
-    if (parsed.error.isEmpty() && parsed.command.kind == Command::Kind::Run
-        && !qEnvironmentVariableIsSet("QUILLMERE_NO_WINDOWS")) {
-        if (GuiRun run = loadWindowSide(windowSideFailure)) {
-            const int code = run(argc, argv);
-            if (code != quillmereGuiNoDisplay)
-                return code;
-            windowSideFailure = "no display";
-        }
+    std::string failure;
+    // The running instance: the module takes over before any application
+    // object exists.
+    if (parsed.error.isEmpty() && parsed.command.kind == Command::Kind::Run) {
+        if (ModuleEntry run = loadModule(quillmereGuiRunEntry, failure))
+            return run(argc, argv);
+        std::fprintf(stderr, "quillmere-menubar: cannot load the program's module: %s\n", failure.c_str());
+        return 1;
     }
-    // Everything from here on stays windowless.
+    // Everything from here on is a one-shot command, windowless.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
     QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
@@ -148,10 +125,6 @@ int main(int argc, char **argv)
     case Kind::Version:
         printLine("quillmere-menubar " QUILLMERE_VERSION);
         return 0;
-    case Kind::Run:
-        if (!windowSideFailure.empty())
-            printError(u"running without windows (%1)."_s.arg(QString::fromStdString(windowSideFailure)));
-        return serveInstance(command);
     default:
         break;
     }
@@ -168,7 +141,13 @@ int main(int argc, char **argv)
         const int code = app.exec();
         if (instanceRuns)
             return code;
-        return printLineInProcess(command, app);
+        // No instance: work the line out here.
+        ModuleEntry local = loadModule(quillmereLineLocalEntry, failure);
+        if (!local) {
+            printError(u"cannot load the program's module: %1"_s.arg(QString::fromStdString(failure)));
+            return 1;
+        }
+        return local(argc, argv);
     }
     runThenExit([&]() { return remote.run(command, password); });
     return app.exec();

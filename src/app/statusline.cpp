@@ -53,13 +53,3 @@ QByteArray StatusLine::json() const
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
-
-QString StatusLine::oneLine(QString text)
-{
-    text.replace(u"\r\n"_s, u" "_s);
-    for (QChar &c : text) {
-        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = u' ';
-    }
-    return text;
-}

@@ -30,7 +30,15 @@ struct StatusLine {
     QByteArray json() const;
     // The title on one line: line breaks a server text might hold become spaces.
     QString plain() const { return oneLine(title); }
-    static QString oneLine(QString text);
+    static QString oneLine(QString text)
+    {
+        text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        for (QChar &c : text) {
+            if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+                c = u' ';
+        }
+        return text;
+    }
 
     bool operator==(const StatusLine &) const = default;
 };

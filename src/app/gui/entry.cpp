@@ -3,7 +3,10 @@
 
 #include "commandline.h"
 #include "guimodule.h"
+#include "remote.h"
 #include "serve.h"
+#include "state/store.h"
+#include "statusline.h"
 #include "windowside.h"
 
 #include "platform/xdgbrowser.h"
@@ -69,6 +72,13 @@ bool displayReachable()
     return reachable;
 }
 
+void setApplicationNames()
+{
+    QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
+    QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc, char **argv)
@@ -77,8 +87,16 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const Command::Parsed parsed = Command::parse(arguments);
-    if (!displayReachable())
-        return quillmereGuiNoDisplay;
+    // Without a display (a text console, a service manager) or when asked,
+    // the instance serves the line without windows.
+    const bool noWindows = qEnvironmentVariableIsSet("QUILLMERE_NO_WINDOWS");
+    if (noWindows || !displayReachable()) {
+        QCoreApplication app(argc, argv);
+        setApplicationNames();
+        if (!noWindows)
+            printError(u"running without windows (no display)."_s);
+        return serveInstance(parsed.command);
+    }
 
     // The popover and the settings window are small 2D surfaces: the software
     // scene graph draws them without loading a GPU driver. QT_QUICK_BACKEND
@@ -94,9 +112,7 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QGuiApplication>(argc, argv);
-    QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
-    QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
+    setApplicationNames();
     QGuiApplication::setDesktopFileName(u"quillmere-menubar"_s);
     // Closing the settings window or hiding the popover never ends the
     // program; "Quit" does.
@@ -107,4 +123,23 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     return serveInstance(parsed.command, [](MenuBarInstance &instance, Store &store) -> std::unique_ptr<QObject> {
         return std::make_unique<WindowSide>(instance, store);
     });
+}
+
+extern "C" __attribute__((visibility("default"))) int quillmere_line_local(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Command command = Command::parse(arguments).command;
+    QCoreApplication *app = QCoreApplication::instance();
+    // Restore here, print the first settled line, and end.
+    Store &store = sharedStore(command, false);
+    QObject::connect(&store, &Store::changed, app, [&store, json = command.json] {
+        if (store.restoring())
+            return;
+        const StatusLine line = StatusLine::of(store);
+        printLine(json ? line.json() : line.plain().toUtf8());
+        QCoreApplication::exit(0);
+    });
+    return QCoreApplication::exec();
 }
