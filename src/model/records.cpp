@@ -224,3 +224,9 @@ template<> ApiEmpty decodeJson<ApiEmpty>(const QByteArray &bytes)
         throw DecodingError(QString(), QStringLiteral("the answer is not valid JSON (%1)").arg(error.errorString()));
     return {};
 }
+
+bool operator==(const Payload::SourceRow &a, const Payload::SourceRow &b)
+{
+    return a.id == b.id && a.name == b.name && a.kind == b.kind && a.channel == b.channel && a.rest == b.rest
+        && a.values == b.values && a.children == b.children;
+}

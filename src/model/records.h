@@ -71,6 +71,7 @@ struct Payload {
         const QString &id() const { return key; }
         static Period fromJson(const QJsonValue &value, const json::Path &path);
         static Period read(const json::ObjectReader &r);
+        friend bool operator==(const Period &, const Period &) = default;
     };
 
     struct Tile {
@@ -83,6 +84,7 @@ struct Payload {
         const QString &id() const { return key; }
         static Tile fromJson(const QJsonValue &value, const json::Path &path);
         static Tile read(const json::ObjectReader &r);
+        friend bool operator==(const Tile &, const Tile &) = default;
     };
 
     struct Row {
@@ -95,6 +97,7 @@ struct Payload {
 
         static Row fromJson(const QJsonValue &value, const json::Path &path);
         static Row read(const json::ObjectReader &r);
+        friend bool operator==(const Row &, const Row &) = default;
     };
 
     struct Column {
@@ -104,6 +107,7 @@ struct Payload {
         const QString &id() const { return key; }
         static Column fromJson(const QJsonValue &value, const json::Path &path);
         static Column read(const json::ObjectReader &r);
+        friend bool operator==(const Column &, const Column &) = default;
     };
 
     struct SourceRow {
@@ -117,6 +121,8 @@ struct Payload {
 
         static SourceRow fromJson(const QJsonValue &value, const json::Path &path);
         static SourceRow read(const json::ObjectReader &r);
+        // Written out: the list of children is of this very type.
+        friend bool operator==(const SourceRow &, const SourceRow &);
     };
 
     struct Sources {
@@ -126,6 +132,7 @@ struct Payload {
 
         static Sources fromJson(const QJsonValue &value, const json::Path &path);
         static Sources read(const json::ObjectReader &r);
+        friend bool operator==(const Sources &, const Sources &) = default;
     };
 
     struct Dashboard {
@@ -141,6 +148,7 @@ struct Payload {
 
         static Dashboard fromJson(const QJsonValue &value, const json::Path &path);
         static Dashboard read(const json::ObjectReader &r);
+        friend bool operator==(const Dashboard &, const Dashboard &) = default;
     };
 
     std::optional<QString> text;

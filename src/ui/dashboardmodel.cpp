@@ -370,71 +370,17 @@ QString DashboardModel::timeOfDay(const std::optional<QDateTime> &time, const QL
     return locale.toString(time->toLocalTime().time(), format.trimmed());
 }
 
-namespace {
-bool sameRows(const QList<Payload::SourceRow> &a, const QList<Payload::SourceRow> &b);
-
-bool sameRow(const Payload::SourceRow &a, const Payload::SourceRow &b)
-{
-    if (a.id != b.id || a.name != b.name || a.kind != b.kind || a.channel != b.channel || a.rest != b.rest
-        || a.values != b.values || a.children.has_value() != b.children.has_value())
-        return false;
-    return !a.children || sameRows(*a.children, *b.children);
-}
-
-bool sameRows(const QList<Payload::SourceRow> &a, const QList<Payload::SourceRow> &b)
-{
-    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), sameRow);
-}
-} // namespace
-
-bool DashboardModel::sameDashboard(
-    const std::optional<Payload::Dashboard> &a, const std::optional<Payload::Dashboard> &b)
-{
-    if (a.has_value() != b.has_value())
-        return false;
-    if (!a)
-        return true;
-    auto samePeriods
-        = [](const Payload::Period &x, const Payload::Period &y) { return x.key == y.key && x.label == y.label; };
-    auto sameTile = [](const Payload::Tile &x, const Payload::Tile &y) {
-        return x.key == y.key && x.label == y.label && x.value == y.value && x.caption == y.caption
-            && x.accent == y.accent;
-    };
-    auto sameTableRow = [](const Payload::Row &x, const Payload::Row &y) {
-        return x.id == y.id && x.name == y.name && x.active == y.active && x.spend == y.spend && x.revenue == y.revenue
-            && x.roas == y.roas;
-    };
-    auto sameColumn
-        = [](const Payload::Column &x, const Payload::Column &y) { return x.key == y.key && x.label == y.label; };
-    if (a->workspaceName != b->workspaceName || a->timeframe != b->timeframe || a->timeframeKey != b->timeframeKey
-        || a->asset != b->asset || a->partial != b->partial)
-        return false;
-    if (a->timeframes.has_value() != b->timeframes.has_value()
-        || (a->timeframes
-            && !std::equal(a->timeframes->cbegin(), a->timeframes->cend(), b->timeframes->cbegin(),
-                b->timeframes->cend(), samePeriods)))
-        return false;
-    if (!std::equal(a->tiles.cbegin(), a->tiles.cend(), b->tiles.cbegin(), b->tiles.cend(), sameTile)
-        || !std::equal(a->rows.cbegin(), a->rows.cend(), b->rows.cbegin(), b->rows.cend(), sameTableRow))
-        return false;
-    if (a->sources.has_value() != b->sources.has_value())
-        return false;
-    if (!a->sources)
-        return true;
-    const Payload::Sources &x = *a->sources;
-    const Payload::Sources &y = *b->sources;
-    return std::equal(x.columns.cbegin(), x.columns.cend(), y.columns.cbegin(), y.columns.cend(), sameColumn)
-        && sameRows(x.rows, y.rows) && x.totals == y.totals;
-}
-
 void DashboardModel::update()
 {
     if (!m_store)
         return;
     const Store &store = *m_store;
     const std::optional<Payload> &payload = store.payload();
-    const std::optional<Payload::Dashboard> dashboard = payload ? payload->dashboard : std::nullopt;
-    if (!sameDashboard(m_dashboard, dashboard)) {
+    // Compared where it lies, copied only when it changed: this runs at every
+    // change of the Store.
+    static const std::optional<Payload::Dashboard> none;
+    const std::optional<Payload::Dashboard> &dashboard = payload ? payload->dashboard : none;
+    if (m_dashboard != dashboard) {
         m_dashboard = dashboard;
         SourcesData *old = m_sources;
         m_sources = m_dashboard && m_dashboard->sources ? new SourcesData(*m_dashboard->sources, this) : nullptr;

@@ -193,7 +193,6 @@ public:
         bool hasAccounts, bool signedIn, const QString &workspaceId, const std::optional<QString> &activeWorkspaceId);
     static QVariantList accountItemsOf(const Store &store);
     static QString timeOfDay(const std::optional<QDateTime> &time, const QLocale &locale);
-    static bool sameDashboard(const std::optional<Payload::Dashboard> &a, const std::optional<Payload::Dashboard> &b);
 
 Q_SIGNALS:
     void dashboardChanged();
