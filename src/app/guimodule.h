@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+
 // The window module (quillmere-gui.so) holds everything of the program that
 // a one-shot command does not need: the Store with its network side, the
 // running instance, its windows. The program loads it only to become the
@@ -10,5 +12,14 @@
 // int quillmere_line_local(int argc, char **argv): prints the line of a
 //   --line command without a running instance; the application object
 //   exists already.
+
+// The names the program goes by, for settings paths and the bus.
+inline void setApplicationNames()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("quillmere-menubar"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("velmorcraft.com"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
+}
+
 inline constexpr char quillmereGuiRunEntry[] = "quillmere_gui_run";
 inline constexpr char quillmereLineLocalEntry[] = "quillmere_line_local";

@@ -107,9 +107,7 @@ int main(int argc, char **argv)
     }
     // Everything from here on is a one-shot command, windowless.
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
-    QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
+    setApplicationNames();
 
     if (!parsed.error.isEmpty()) {
         printError(parsed.error);

@@ -1,5 +1,6 @@
-// The entry point of the window module: the program calls it, instead of
-// running windowless, when it is to become the running instance.
+// The module's entry points (see guimodule.h): the running instance, with
+// its windows when there is a display, and the --line of a launch that found
+// no instance running.
 
 #include "commandline.h"
 #include "guimodule.h"
@@ -25,77 +26,69 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Whether an X11 system tray (the XEmbed kind) runs on the display Qt would
-// use: the owner of the _NET_SYSTEM_TRAY_Sn selection.
-bool xembedTrayPresent()
+// What the display offers, learnt from one connection before any
+// application object exists.
+struct DisplaySupport {
+    // Qt will find something to draw on: a Wayland compositor, or an X server
+    // that takes a connection. Without it, Qt would end the process.
+    bool reachable = false;
+    // An X11 system tray of the XEmbed kind runs: the _NET_SYSTEM_TRAY_Sn
+    // selection has an owner.
+    bool xembedTray = false;
+};
+
+DisplaySupport probeDisplay()
 {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (!platform.isEmpty() && !platform.startsWith("xcb"))
-        return false;
+        return {true, false}; // another platform plugin decides for itself
     if (platform.isEmpty() && qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        return false;
+        return {true, false};
     if (!qEnvironmentVariableIsSet("DISPLAY"))
-        return false;
+        return {};
     int screen = 0;
     xcb_connection_t *connection = xcb_connect(nullptr, &screen);
-    bool present = false;
+    DisplaySupport display;
     if (!xcb_connection_has_error(connection)) {
+        display.reachable = true;
         const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
         xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData()), nullptr);
         if (atom && atom->atom != XCB_ATOM_NONE) {
             xcb_get_selection_owner_reply_t *owner
                 = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-            present = owner && owner->owner != XCB_WINDOW_NONE;
+            display.xembedTray = owner && owner->owner != XCB_WINDOW_NONE;
             std::free(owner);
         }
         std::free(atom);
     }
     xcb_disconnect(connection);
-    return present;
+    return display;
 }
 
-// Whether Qt will find a display to draw on: a Wayland compositor, or an X
-// server that takes a connection. Without one, Qt would end the process.
-bool displayReachable()
+Command commandOf(int argc, char **argv)
 {
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb"))
-        return true; // another platform plugin decides for itself
-    if (platform.isEmpty() && qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        return true;
-    if (!qEnvironmentVariableIsSet("DISPLAY"))
-        return false;
-    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
-    const bool reachable = !xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    return reachable;
-}
-
-void setApplicationNames()
-{
-    QCoreApplication::setApplicationName(u"quillmere-menubar"_s);
-    QCoreApplication::setOrganizationDomain(u"velmorcraft.com"_s);
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return Command::parse(arguments).command;
 }
 
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc, char **argv)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const Command::Parsed parsed = Command::parse(arguments);
+    const Command command = commandOf(argc, argv);
     // Without a display (a text console, a service manager) or when asked,
     // the instance serves the line without windows.
     const bool noWindows = qEnvironmentVariableIsSet("QUILLMERE_NO_WINDOWS");
-    if (noWindows || !displayReachable()) {
+    const DisplaySupport display = noWindows ? DisplaySupport() : probeDisplay();
+    if (!display.reachable) {
         QCoreApplication app(argc, argv);
         setApplicationNames();
         if (!noWindows)
             printError(u"running without windows (no display)."_s);
-        return serveInstance(parsed.command);
+        return serveInstance(command);
     }
 
     // The popover and the settings window are small 2D surfaces: the software
@@ -108,7 +101,7 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     // with a widget menu, which takes a QApplication; everywhere else the
     // lighter QGuiApplication serves.
     std::unique_ptr<QGuiApplication> app;
-    if (xembedTrayPresent())
+    if (display.xembedTray)
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -120,17 +113,14 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
 
     XdgBrowser::setDesktopOpener([](const QUrl &url) { QDesktopServices::openUrl(url); });
 
-    return serveInstance(parsed.command, [](MenuBarInstance &instance, Store &store) -> std::unique_ptr<QObject> {
+    return serveInstance(command, [](MenuBarInstance &instance, Store &store) -> std::unique_ptr<QObject> {
         return std::make_unique<WindowSide>(instance, store);
     });
 }
 
 extern "C" __attribute__((visibility("default"))) int quillmere_line_local(int argc, char **argv)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const Command command = Command::parse(arguments).command;
+    const Command command = commandOf(argc, argv);
     QCoreApplication *app = QCoreApplication::instance();
     // Restore here, print the first settled line, and end.
     Store &store = sharedStore(command, false);
