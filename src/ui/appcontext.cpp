@@ -54,16 +54,9 @@ void AppContext::openSettingsWindow()
     Q_EMIT settingsWindowRequested();
 }
 
-// Generated with the module's type registrations.
-void qml_register_types_Quillmere_Ui();
-
 namespace ui {
 void setupEngine(QQmlEngine &engine)
 {
-    // The views' files see the module's C++ types through their own
-    // folder's import, which loads no plugin: register them directly, once.
-    static const bool registered = (qml_register_types_Quillmere_Ui(), true);
-    Q_UNUSED(registered);
     // Where the module's qmldir lies, so "import Quillmere.Ui" finds its QML
     // types too (Qt 6.4 does not look there by itself).
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
