@@ -1,6 +1,8 @@
 .pragma library
+.import QtQuick 2.15 as QQ
 
-// Server answers for the view tests, in the server's JSON shape.
+// Server answers for the view tests, in the server's JSON shape, and the
+// look-ups the tests share.
 
 function merge(base, extra) {
     const out = {}
@@ -82,4 +84,83 @@ function accounts() {
         { id: "g2", name: "Google brand", platform: "google", platformLabel: "Google Ads" },
         { id: "m1", name: "Meta shop", platform: "meta", platformLabel: "Meta" }
     ]
+}
+
+// Every item under root, depth first, for which keep(item) holds; hidden
+// branches are skipped.
+function findAll(root, keep) {
+    const out = []
+    const walk = function (it) {
+        for (let i = 0; i < it.children.length; ++i) {
+            const child = it.children[i]
+            if (!child.visible)
+                continue
+            if (keep(child))
+                out.push(child)
+            walk(child)
+        }
+    }
+    walk(root)
+    return out
+}
+function named(name) {
+    return function (it) { return it.objectName === name }
+}
+
+// The TestCase tc checks that every visible control under root has an
+// accessible name.
+function verifyNamed(tc, root) {
+    const A = QQ.Accessible
+    const roles = [A.Button, A.ButtonMenu, A.EditableText, A.ComboBox]
+    tc.waitForRendering(root)
+    const controls = findAll(root, function (it) { return roles.indexOf(it.QQ.Accessible.role) >= 0 })
+    controls.forEach(function (c) { tc.verify(c.QQ.Accessible.name.length > 0, "unnamed " + c) })
+    tc.verify(controls.length >= 5, controls.length + " controls")
+}
+
+// A child of root that must exist.
+function child(tc, root, name) {
+    const found = tc.findChild(root, name)
+    tc.verify(found, "no " + name)
+    return found
+}
+
+// One frame drawn, so every layout has placed its items before a click.
+function laidOut(tc, root) {
+    root.QQ.Window.window.update()
+    tc.waitForRendering(root)
+}
+
+// Opens a picker and clicks its index-th item, as a user would.
+function pick(tc, root, combo, index) {
+    laidOut(tc, root)
+    tc.mouseClick(combo)
+    tc.tryCompare(combo.popup, "opened", true)
+    const list = combo.popup.contentItem
+    list.positionViewAtIndex(index, QQ.ListView.Contain)
+    tc.tryVerify(function () { return list.itemAtIndex(index) !== null }, 1000, "no item " + index)
+    tc.mouseClick(list.itemAtIndex(index))
+    tc.tryCompare(combo.popup, "visible", false)
+}
+
+// Puts the Store behind rig (the Rig singleton) into a connection state,
+// "none", "embed" or "signedIn", with one workspace when count is 1.
+function connectAs(tc, rig, root, state, count) {
+    if (count === 1)
+        rig.setWorkspaces(workspaces(1), "w1")
+    if (state !== "none")
+        tc.verify(state === "embed" ? rig.connectEmbed() : rig.signIn())
+    laidOut(tc, root)
+}
+
+// Sections of a settings form: the named children in on show, those in off
+// do not, and the disconnect button shows with the text button (none when
+// undefined).
+function verifySections(tc, root, on, off, button) {
+    on.forEach(function (name) { tc.verify(child(tc, root, name).visible, name + " hidden") })
+    off.forEach(function (name) { tc.verify(!child(tc, root, name).visible, name + " shown") })
+    const disconnect = child(tc, root, "disconnect")
+    tc.compare(disconnect.parent.visible, button !== undefined)
+    if (button)
+        tc.compare(disconnect.text, button)
 }

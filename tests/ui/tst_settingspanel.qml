@@ -3,6 +3,7 @@ import QtQuick.Window
 import QtTest
 import Quillmere.Ui
 import Quillmere.Test
+import "fixtures.js" as F
 
 // The popover's settings panel on a Store in each connection state.
 Item {
@@ -56,61 +57,33 @@ TestCase {
         }
     }
 
-    // One frame drawn, so every layout has placed its items before a click.
-    function laidOut() {
-        root.Window.window.update()
-        waitForRendering(root)
-    }
     function init() {
         Rig.reset()
         Rig.setLoginItem(false, "")
         closes = 0
         connectedAtClose = []
     }
-
-    function makePanel() {
+    // A panel, then the Store in a state: the panel follows it live.
+    function makePanel(state, workspaces) {
         const frame = createTemporaryObject(panelComponent, root)
         verify(frame)
+        if (state)
+            F.connectAs(testCase, Rig, root, state, workspaces)
         return frame.panel
     }
-    function child(panel, name) {
-        const found = findChild(panel, name)
-        verify(found, "no " + name)
-        return found
-    }
-    function connectAs(state, workspaces) {
-        if (workspaces === 1)
-            Rig.setWorkspaces([{ workspaceId: "w1", name: "Alpha", role: "owner" }], "w1")
-        if (state === "embed")
-            verify(Rig.connectEmbed())
-        else if (state === "signedIn")
-            verify(Rig.signIn())
-        if (state !== "none")
-            laidOut()
-    }
-    // Opens a picker and clicks its index-th item, as a user would.
-    function pick(combo, index) {
-        laidOut()
-        mouseClick(combo)
-        tryCompare(combo.popup, "opened", true)
-        const list = combo.popup.contentItem
-        list.positionViewAtIndex(index, ListView.Contain)
-        tryVerify(function () { return list.itemAtIndex(index) !== null }, 1000, "no item " + index)
-        const item = list.itemAtIndex(index)
-        mouseClick(item)
-        tryCompare(combo.popup, "visible", false)
-    }
+    function child(panel, name) { return F.child(testCase, panel, name) }
+    function pick(combo, index) { F.pick(testCase, root, combo, index) }
 
     function test_sourceStates_data() {
         return [
-            { tag: "not connected", state: "none", workspaces: 2, shot: "settings-panel-not-connected",
+            { tag: "not connected", state: "none", shot: "settings-panel-not-connected",
               on: ["notConnected", "serverRow"], off: ["signedInAs", "organizationRow", "dashboardLink", "filters"] },
-            { tag: "embed link", state: "embed", workspaces: 2, shot: "settings-panel-embed-link", button: "Forget link",
+            { tag: "embed link", state: "embed", shot: "settings-panel-embed-link", button: "Forget link",
               on: ["dashboardLink", "filters", "scope"],
               off: ["signedInAs", "organizationRow", "notConnected", "serverRow"] },
-            { tag: "embed link, no accounts", state: "embed", workspaces: 2, noAccounts: true, button: "Forget link",
+            { tag: "embed link, no accounts", state: "embed", noAccounts: true, button: "Forget link",
               on: ["dashboardLink", "filters", "dateRange"], off: ["scope", "notConnected", "serverRow"] },
-            { tag: "signed in, two workspaces", state: "signedIn", workspaces: 2, shot: "settings-panel-signed-in",
+            { tag: "signed in, two workspaces", state: "signedIn", shot: "settings-panel-signed-in",
               button: "Sign out", on: ["signedInAs", "organizationRow", "filters"],
               off: ["dashboardLink", "notConnected", "serverRow"] },
             { tag: "signed in, one workspace", state: "signedIn", workspaces: 1, button: "Sign out",
@@ -118,33 +91,21 @@ TestCase {
         ]
     }
     function test_sourceStates(data) {
-        // Made before connecting: the sections follow the Store live.
-        const panel = makePanel()
         if (data.noAccounts)
             Rig.setAccounts([])
-        connectAs(data.state, data.workspaces)
-        for (const name of data.on)
-            verify(child(panel, name).visible, name + " hidden")
-        for (const name of data.off)
-            verify(!child(panel, name).visible, name + " shown")
-        const button = child(panel, "disconnect")
-        compare(button.parent.visible, data.button !== undefined)
-        if (data.button)
-            compare(button.text, data.button)
+        const panel = makePanel(data.state, data.workspaces)
+        F.verifySections(testCase, panel, data.on, data.off, data.button)
         if (data.state === "signedIn")
             compare(child(panel, "email").text, "ann@example.com")
-        if (data.shot && Rig.screenshotDir().length > 0) {
-            laidOut()
+        if (data.shot)
             Rig.screenshot(panel.parent, data.shot)
-        }
     }
 
     function test_disconnectThenClose_data() {
         return [{ tag: "sign out", state: "signedIn" }, { tag: "forget link", state: "embed" }]
     }
     function test_disconnectThenClose(data) {
-        const panel = makePanel()
-        connectAs(data.state, 2)
+        const panel = makePanel(data.state)
         mouseClick(child(panel, "disconnect"))
         tryCompare(testCase, "closes", 1)
         compare(connectedAtClose, [false])
@@ -155,8 +116,7 @@ TestCase {
     // Going back while the disconnect is still under way: the panel does
     // not toggle itself open again when it ends.
     function test_backDuringDisconnect() {
-        const panel = makePanel()
-        connectAs("signedIn", 2)
+        const panel = makePanel("signedIn")
         Rig.setDelay(300)
         mouseClick(child(panel, "disconnect"))
         mouseClick(child(panel, "back"))
@@ -170,56 +130,42 @@ TestCase {
     function test_popupFitsWindow() {
         const window = createTemporaryObject(shortWindow, root)
         tryCompare(window, "visible", true)
-        const combo = window.combo
-        combo.popup.open()
-        tryCompare(combo.popup, "opened", true)
-        const list = combo.popup.contentItem
-        verify(combo.popup.y + combo.popup.height <= window.height, combo.popup.y + "+" + combo.popup.height)
-        verify(list.contentHeight > list.height)
-        compare(combo.currentText, "Item 3")
+        const popup = window.combo.popup
+        popup.open()
+        tryCompare(popup, "opened", true)
+        verify(popup.y + popup.height <= window.height, popup.y + "+" + popup.height)
+        verify(popup.contentItem.contentHeight > popup.contentItem.height)
+        compare(window.combo.currentText, "Item 3")
     }
 
     // A stored interval that is not offered shows no item and is left alone.
     function test_refreshOutsideList() {
         App.store.refreshMinutes = 7
-        const panel = makePanel()
-        compare(child(panel, "refreshEvery").currentIndex, -1)
+        compare(child(makePanel(), "refreshEvery").currentIndex, -1)
         compare(Number(Rig.setting("refreshMinutes")), 7)
         App.store.refreshMinutes = 5
     }
 
+    // A click and the accessible press each close the panel, or quit.
+    SignalSpy { id: quitSpy; target: App; signalName: "quitRequested" }
     function test_closeControls_data() {
-        return [{ tag: "back", control: "back" }, { tag: "done", control: "done" }, { tag: "escape" }]
+        return [{ tag: "back", control: "back", closes: 2 }, { tag: "done", control: "done", closes: 2 },
+                { tag: "escape", closes: 1 }, { tag: "quit", control: "quit", closes: 0, quits: 2 }]
     }
     function test_closeControls(data) {
-        const panel = makePanel()
-        if (data.control) {
-            const button = child(panel, data.control)
-            mouseClick(button)
-            compare(closes, 1)
-            button.Accessible.pressAction()
-            compare(closes, 2)
-        } else {
-            keyClick(Qt.Key_Escape)
-            compare(closes, 1)
-        }
-        compare(child(panel, "back").Accessible.name, "Back")
-    }
-
-    SignalSpy { id: quitSpy; target: App; signalName: "quitRequested" }
-    function test_quit() {
         quitSpy.clear()
         const panel = makePanel()
-        mouseClick(child(panel, "quit"))
-        child(panel, "quit").Accessible.pressAction()
-        compare(quitSpy.count, 2)
-        compare(closes, 0)
+        if (data.control) {
+            mouseClick(child(panel, data.control))
+            child(panel, data.control).Accessible.pressAction()
+        } else {
+            keyClick(Qt.Key_Escape)
+        }
+        compare(closes, data.closes)
+        compare(quitSpy.count, data.quits || 0)
     }
 
-    Component {
-        id: buttonComponent
-        SettingsButton { toggle: function () { testCase.closes += 1 } }
-    }
+    Component { id: buttonComponent; SettingsButton { toggle: function () { testCase.closes += 1 } } }
     function test_settingsButton_data() {
         return [{ tag: "text", props: { text: "Settings" } },
                 { tag: "symbol", props: { symbol: "gearshape", toolTip: "Settings" } }]
@@ -234,8 +180,7 @@ TestCase {
 
     // Timeframe first, then the period, then the refresh.
     function test_dateRangeOrder() {
-        const panel = makePanel()
-        connectAs("embed", 2)
+        const panel = makePanel("embed")
         const before = Rig.requests("embed.dashboard")
         const seen = []
         const store = App.store
@@ -263,8 +208,7 @@ TestCase {
     }
     function test_stepper(data) {
         App.store.maxLength = data.start
-        const panel = makePanel()
-        const stepper = child(panel, "maxLength")
+        const stepper = child(makePanel(), "maxLength")
         for (const delta of data.moves) {
             if (delta > 0)
                 stepper.Accessible.increaseAction()
@@ -276,60 +220,50 @@ TestCase {
         compare(stepper.label, String(data.end))
     }
 
-    function test_lineRow_data() {
-        return [
-            { tag: "one line", lines: ["$1 only"], shown: false },
-            { tag: "two lines", lines: ["$1 first", "$2 second"], shown: true },
-        ]
-    }
-    function test_lineRow(data) {
-        Rig.setLines(data.lines)
-        const panel = makePanel()
-        connectAs("embed", 2)
-        compare(child(panel, "lineRow").visible, data.shown)
-        if (data.shown) {
-            pick(child(panel, "line"), 1)
-            compare(Number(Rig.setting("lineIndex")), 1)
-            compare(child(panel, "line").currentText, "$2 second")
-        }
-    }
-
-    // Each control writes the real setting.
+    // Each control writes the real setting; the line picker shows only with
+    // more than one line.
     function test_writesSettings_data() {
         return [
             { tag: "refresh every", control: "refreshEvery", index: 2, key: "refreshMinutes", value: "15" },
-            { tag: "line template", control: "lineTemplate", index: 5, key: "lineTemplate", value: "profit" },
+            { tag: "line template", control: "lineTemplate", index: 5, key: "lineTemplate", value: "profit",
+              text: "Profit \u2014 $7.7k rev \u00B7 $5.3k profit" },
             { tag: "show icon", control: "showIcon", key: "showIcon", value: "false" },
+            { tag: "line", lines: ["$1 first", "$2 second"], control: "line", index: 1, key: "lineIndex",
+              value: "1", text: "$2 second" },
+            { tag: "one line", lines: ["$1 only"], control: "lineRow" },
         ]
     }
     function test_writesSettings(data) {
-        const panel = makePanel()
+        if (data.lines)
+            Rig.setLines(data.lines)
+        const panel = makePanel(data.lines ? "embed" : "")
         const control = child(panel, data.control)
+        if (data.lines)
+            compare(child(panel, "lineRow").visible, data.lines.length > 1)
+        if (!data.key)
+            return
         if (data.index !== undefined)
             pick(control, data.index)
         else
             mouseClick(control)
         tryVerify(function () { return String(Rig.setting(data.key)) === data.value })
         Rig.settle()
-        if (data.control === "lineTemplate")
-            compare(control.currentText, "Profit \u2014 $7.7k rev \u00B7 $5.3k profit")
+        if (data.text)
+            compare(control.currentText, data.text)
         if (data.control === "showIcon")
             verify(!control.checked)
     }
 
     // The switch shows the registration, whoever changed it.
     function test_launchAtLogin() {
-        let panel = makePanel()
-        let control = child(panel, "launchAtLogin")
+        let control = child(makePanel(), "launchAtLogin")
         verify(!control.checked)
         control.Accessible.pressAction()
         verify(Rig.loginItem())
         verify(control.checked)
 
         Rig.setLoginItem(false, "") // removed outside the program
-        panel.parent.destroy()
-        panel = makePanel()
-        control = child(panel, "launchAtLogin")
+        control = child(makePanel(), "launchAtLogin")
         verify(!control.checked)
 
         Rig.setLoginItem(false, "Cannot write the autostart entry")
