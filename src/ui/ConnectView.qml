@@ -15,7 +15,9 @@ ColumnLayout {
     readonly property var store: App.store
     readonly property alias link: linkField.text
     readonly property alias password: passwordField.text
-    readonly property bool connecting: connector.running
+    // From a click on "Connect" until that connection has returned,
+    // whatever its outcome.
+    property bool connecting: false
 
     // A link the server refused is offered again in an empty field.
     function offerRejectedLink() {
@@ -27,16 +29,14 @@ ColumnLayout {
         if (!connectButton.enabled)
             return
         // Exactly as typed: spaces and an empty password included.
-        connector.start(linkField.text, passwordField.text)
+        connecting = true
+        StoreTasks.connectLink(store, linkField.text, passwordField.text, view, function () {
+            view.connecting = false
+        })
     }
 
     implicitWidth: 368
     spacing: 16
-
-    Connector {
-        id: connector
-        store: App.store
-    }
 
     Connections {
         target: view.Window.window

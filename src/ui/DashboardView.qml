@@ -104,9 +104,7 @@ ColumnLayout {
             })
             onChosen: function (entry) {
                 // The chosen range first, so the chip and skeleton follow at once.
-                view.store.timeframe = entry.id
-                view.store.period = entry.id
-                view.store.startRefresh()
+                StoreTasks.choosePeriod(view.store, entry.id, view, null)
             }
         }
     }

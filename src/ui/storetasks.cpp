@@ -27,6 +27,13 @@ QCoro::Task<> StoreTasks::pickPeriod(Store &store, QString key)
     co_await store.refresh();
 }
 
+void StoreTasks::connectLink(
+    QObject *object, const QString &link, const QString &password, QObject *context, const QJSValue &then)
+{
+    if (auto *store = qobject_cast<Store *>(object))
+        start(store->connect(link, password), context, then);
+}
+
 void StoreTasks::disconnectStore(QObject *object, QObject *context, const QJSValue &then)
 {
     if (auto *store = qobject_cast<Store *>(object))

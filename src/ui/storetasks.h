@@ -23,6 +23,9 @@ class StoreTasks : public QObject {
 public:
     using QObject::QObject;
 
+    // A pasted embed link and its password, exactly as given.
+    Q_INVOKABLE void connectLink(
+        QObject *store, const QString &link, const QString &password, QObject *context, const QJSValue &then);
     Q_INVOKABLE void disconnectStore(QObject *store, QObject *context, const QJSValue &then);
     Q_INVOKABLE void refresh(QObject *store, QObject *context, const QJSValue &then);
     // The date range picked in a settings view: timeframe first, then the
