@@ -7,16 +7,32 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
 AutostartLoginItem::AutostartLoginItem(const QString &file, const QString &command)
     : m_file(file.isEmpty() ? paths::autostartFile() : file), m_command(command)
 {
-    if (m_command.isEmpty() && QCoreApplication::instance())
-        m_command = QCoreApplication::applicationFilePath();
+    if (m_command.isEmpty() && QCoreApplication::instance()) {
+        m_command = commandFor(QCoreApplication::applicationFilePath(),
+            QStandardPaths::findExecutable(QString::fromLatin1(paths::appName)));
+    }
     if (m_command.isEmpty())
         m_command = QString::fromLatin1(paths::appName);
+}
+
+QString AutostartLoginItem::commandFor(const QString &program, const QString &onPath)
+{
+    // An installed copy is started by name, as the menu entry starts it, so
+    // the entry keeps working when an upgrade moves or replaces the file; a
+    // build tree or a copy outside PATH can only be started by its path.
+    if (!program.isEmpty() && !onPath.isEmpty()) {
+        const QString self = QFileInfo(program).canonicalFilePath();
+        if (!self.isEmpty() && self == QFileInfo(onPath).canonicalFilePath())
+            return QString::fromLatin1(paths::appName);
+    }
+    return program;
 }
 
 bool AutostartLoginItem::entryEnables(const QByteArray &contents)

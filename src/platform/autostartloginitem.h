@@ -12,7 +12,8 @@
 class AutostartLoginItem : public LoginItem {
 public:
     // An empty file means paths::autostartFile(); an empty command means this
-    // executable (or "quillmere-menubar" when that is unknown).
+    // executable as commandFor() names it (or "quillmere-menubar" when that
+    // is unknown).
     explicit AutostartLoginItem(const QString &file = QString(), const QString &command = QString());
 
     QString fileName() const { return m_file; }
@@ -24,6 +25,9 @@ public:
     QByteArray entry() const;
     // Whether the text of a desktop entry leaves it active at login.
     static bool entryEnables(const QByteArray &contents);
+    // The command that starts program: its bare name when onPath (what PATH
+    // finds under the program's name) is the same file, else its path.
+    static QString commandFor(const QString &program, const QString &onPath);
     // A program path quoted for the Exec key.
     static QString quoteExec(const QString &program);
 

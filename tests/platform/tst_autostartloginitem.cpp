@@ -165,6 +165,33 @@ private Q_SLOTS:
         const QByteArray entry = AutostartLoginItem(m_home.filePath(u"x.desktop"_s), program).entry();
         QVERIFY(entry.contains("\nExec=" + exec.toUtf8() + '\n'));
     }
+
+    void commandFollowsPath_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("onPath");
+        QTest::addColumn<QString>("command");
+        const QString installed = m_home.filePath(u"usr/bin/quillmere-menubar"_s);
+        const QString build = m_home.filePath(u"build/src/app/quillmere-menubar"_s);
+        const QString link = m_home.filePath(u"local/bin/quillmere-menubar"_s);
+        writeFile(installed, "#!/bin/sh\n");
+        writeFile(build, "#!/bin/sh\n");
+        QDir().mkpath(QFileInfo(link).absolutePath());
+        QFile::link(installed, link);
+        QTest::newRow("installed, found on PATH") << installed << installed << u"quillmere-menubar"_s;
+        QTest::newRow("PATH finds it through a link") << installed << link << u"quillmere-menubar"_s;
+        QTest::newRow("build tree, another copy on PATH") << build << installed << build;
+        QTest::newRow("nothing on PATH") << build << QString() << build;
+        QTest::newRow("path unknown") << QString() << installed << QString();
+    }
+
+    void commandFollowsPath()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, onPath);
+        QFETCH(QString, command);
+        QCOMPARE(AutostartLoginItem::commandFor(program, onPath), command);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAutostartLoginItem)
