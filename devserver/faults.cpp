@@ -9,10 +9,42 @@ const QList<std::pair<QString, FaultMode>> &modes()
 {
     static const QList<std::pair<QString, FaultMode>> list {{u"status"_s, FaultMode::Status},
         {u"hang"_s, FaultMode::Hang}, {u"slow"_s, FaultMode::Slow}, {u"truncate"_s, FaultMode::Truncate},
-        {u"malformed"_s, FaultMode::Malformed}};
+        {u"malformed"_s, FaultMode::Malformed}, {u"oversize"_s, FaultMode::Oversize}, {u"patch"_s, FaultMode::Patch}};
     return list;
 }
 } // namespace
+
+const QStringList &hostilePatches()
+{
+    static const QStringList names {u"operations"_s, u"depth"_s, u"growth"_s};
+    return names;
+}
+
+QJsonArray hostilePatch(const QString &kind, const QJsonObject &document)
+{
+    QJsonArray ops;
+    if (kind == "operations"_L1) {
+        // One more than a client should ever apply, each harmless on its own.
+        for (int i = 0; i <= 10'000; ++i)
+            ops.append(QJsonObject {{u"p"_s, QJsonArray {u"hostile"_s}}, {u"v"_s, i}});
+    } else if (kind == "depth"_L1) {
+        QJsonArray path;
+        for (int i = 0; i < 100'000; ++i)
+            path.append(u"d"_s);
+        ops.append(QJsonObject {{u"p"_s, path}, {u"v"_s, 1}});
+    } else {
+        // An element far beyond the end of the document's first array: applied
+        // blindly, billions of nulls.
+        QString array = u"hostile"_s;
+        for (auto it = document.begin(); it != document.end(); ++it)
+            if (it.value().isArray()) {
+                array = it.key();
+                break;
+            }
+        ops.append(QJsonObject {{u"p"_s, QJsonArray {array, 2'000'000'000}}, {u"v"_s, 1}});
+    }
+    return ops;
+}
 
 QString modeName(FaultMode mode)
 {
@@ -37,7 +69,7 @@ std::variant<Fault, QString> FaultPlan::parse(const QJsonObject &spec)
             known = true;
         }
     if (!known)
-        return u"\"mode\" must be one of status, hang, slow, truncate, malformed."_s;
+        return u"\"mode\" must be one of status, hang, slow, truncate, malformed, oversize, patch."_s;
     const QJsonValue count = spec.value(u"count"_s);
     if (!count.isUndefined()) {
         if (!count.isDouble() || count.toInt(-1) < 1)
@@ -55,6 +87,24 @@ std::variant<Fault, QString> FaultPlan::parse(const QJsonObject &spec)
         if (!ms.isDouble() || ms.toInt(-1) < 0)
             return u"\"ms\" must be a non-negative number of milliseconds."_s;
         f.ms = ms.toInt();
+    }
+    const QJsonValue retryAfter = spec.value(u"retryAfter"_s);
+    if (!retryAfter.isUndefined()) {
+        if (!retryAfter.isDouble() || retryAfter.toInt(-1) < 0)
+            return u"\"retryAfter\" must be a non-negative number of seconds."_s;
+        f.retryAfter = retryAfter.toInt();
+    }
+    const QJsonValue bytes = spec.value(u"bytes"_s);
+    if (!bytes.isUndefined()) {
+        if (!bytes.isDouble() || bytes.toDouble() < 1 || bytes.toDouble() > double(256 << 20))
+            return u"\"bytes\" must be a size from 1 byte to 256 MiB."_s;
+        f.bytes = qint64(bytes.toDouble());
+    }
+    const QJsonValue patch = spec.value(u"patch"_s);
+    if (!patch.isUndefined()) {
+        if (!hostilePatches().contains(patch.toString()))
+            return u"\"patch\" must be one of operations, depth, growth."_s;
+        f.patch = patch.toString();
     }
     f.message = spec.value(u"message"_s).toString();
     return f;
@@ -79,7 +129,8 @@ QJsonArray FaultPlan::describe() const
     QJsonArray list;
     for (const Fault &f : m_faults)
         list.append(QJsonObject {{u"route"_s, f.route}, {u"mode"_s, modeName(f.mode)}, {u"remaining"_s, f.remaining},
-            {u"status"_s, f.status}, {u"ms"_s, f.ms}});
+            {u"status"_s, f.status}, {u"ms"_s, f.ms}, {u"retryAfter"_s, f.retryAfter}, {u"bytes"_s, f.bytes},
+            {u"patch"_s, f.patch}});
     return list;
 }
 

@@ -13,11 +13,13 @@ namespace devserver {
 
 // Ways an answer can go wrong on purpose.
 enum class FaultMode {
-    Status, // answer with the given status and a JSON error body
+    Status, // answer with the given status (and Retry-After) and a JSON error body
     Hang, // never answer; the connection stays open
     Slow, // the real answer, trickled out over `ms` milliseconds
     Truncate, // the real headers, half the body, then the connection closes
     Malformed, // the real status, a body that is not valid JSON
+    Oversize, // the real answer padded with blanks to `bytes` (still valid JSON)
+    Patch, // a snapshot answered with a hostile delta (`patch`: operations, depth or growth)
 };
 
 struct Fault {
@@ -26,6 +28,9 @@ struct Fault {
     int remaining = 1;
     int status = 500;
     int ms = 3000;
+    int retryAfter = 0; // seconds for a Retry-After header on a status answer; 0: none
+    qint64 bytes = 17 << 20;
+    QString patch = QStringLiteral("operations");
     QString message;
 };
 
@@ -47,5 +52,10 @@ private:
 };
 
 QString modeName(FaultMode mode);
+
+// Names of the hostile patches the Patch mode sends.
+const QStringList &hostilePatches();
+// Patch operations of that kind, aimed at document (the snapshot's data).
+QJsonArray hostilePatch(const QString &kind, const QJsonObject &document);
 
 } // namespace devserver

@@ -238,6 +238,8 @@ bool DevServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
         return true;
     }
     Reply reply = route(in);
+    if (fault && fault->mode == FaultMode::Patch)
+        reply = hostileDelta(in, std::move(reply), fault->patch);
     if (fault)
         sendFaulty(socket, std::move(reply), *fault, close);
     else
@@ -685,6 +687,25 @@ Reply DevServer::control(const Incoming &in, const QString &what)
     return failure(404, u"Unknown control \""_s + what + u"\"."_s, u"not_found"_s);
 }
 
+// A snapshot answer turned into a delta on the version the client holds,
+// with a patch no client should apply. Other answers pass unchanged.
+Reply DevServer::hostileDelta(const Incoming &in, Reply reply, const QString &kind)
+{
+    if (!in.path.startsWith("/api/snapshot/"_L1) || !in.query.hasQueryItem(u"have"_s)
+        || (reply.status != 200 && reply.status != 304))
+        return reply;
+    Incoming whole = in;
+    whole.query.removeAllQueryItems(u"have"_s);
+    const QJsonObject full = QJsonDocument::fromJson(route(whole).body).object();
+    Reply r = json(200,
+        QJsonObject {{u"kind"_s, u"delta"_s}, {u"baseVersion"_s, in.query.queryItemValue(u"have"_s).toLongLong()},
+            {u"patch"_s, hostilePatch(kind, full.value(u"data"_s).toObject())},
+            {u"version"_s, full.value(u"version"_s)}, {u"build"_s, full.value(u"build"_s)},
+            {u"computedAt"_s, full.value(u"computedAt"_s)}});
+    r.headers.emplace_back("Cache-Control", "no-store");
+    return r;
+}
+
 // --- writing answers --------------------------------------------------------
 
 namespace {
@@ -725,11 +746,25 @@ void DevServer::sendFaulty(QTcpSocket *socket, Reply reply, const Fault &fault, 
             r.body = compact(QJsonObject {{u"message"_s, fault.message}});
         else
             r.contentType = "text/plain";
+        if (fault.retryAfter > 0)
+            r.headers.emplace_back("Retry-After", QByteArray::number(fault.retryAfter));
         send(socket, r, close);
         return;
     }
     case FaultMode::Hang:
         m_held.append(socket);
+        return;
+    case FaultMode::Patch:
+        send(socket, reply, close);
+        return;
+    case FaultMode::Oversize:
+        if (bodyless(reply.status))
+            reply.status = 200;
+        if (reply.body.isEmpty())
+            reply.body = "{}";
+        // Blanks after the document keep it valid JSON, only too large.
+        reply.body.append(QByteArray(qMax<qint64>(0, fault.bytes - reply.body.size()), ' '));
+        send(socket, reply, close);
         return;
     case FaultMode::Malformed:
         if (bodyless(reply.status))

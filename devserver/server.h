@@ -77,6 +77,7 @@ private:
     Reply dashboardPage(const Incoming &in);
     Reply indexPage(const Incoming &in);
     Reply control(const Incoming &in, const QString &what);
+    Reply hostileDelta(const Incoming &in, Reply reply, const QString &kind);
 
     const UserInfo *signedInUser(const Incoming &in);
     QByteArray sessionCookie(const AuthService::Session &s) const;

@@ -379,6 +379,60 @@ private Q_SLOTS:
         QCOMPARE(decodeJson<ApiEnvelope<WorkspaceList>>(after.body).data.workspaces.size(), 2);
     }
 
+    // The faults that spoil answers the way a hostile or broken server
+    // would: a body over the client's limit, a refusal with Retry-After, and
+    // deltas on the client's own version whose patch must not be applied.
+    void hostileFaults()
+    {
+        devserver::ServerOptions options;
+        options.faults = true;
+        Rig rig(options);
+        Client app(rig.base());
+        QCOMPARE(signIn(app, rig.base(), u"usr_ada"_s).status, 200);
+
+        QCOMPARE(app.postJson(u"_dev/faults"_s, {{u"route"_s, u"rpc"_s}, {u"mode"_s, u"oversize"_s}, {u"bytes"_s, 1e6}})
+                     .status,
+            200);
+        const Answer big = app.rpc(u"workspaces.list"_s);
+        QCOMPARE(big.status, 200);
+        QCOMPARE(big.body.size(), 1'000'000);
+        QCOMPARE(big.json().value(u"data"_s).toObject().value(u"workspaces"_s).toArray().size(), 2);
+
+        QCOMPARE(
+            app.postJson(u"_dev/faults"_s, {{u"route"_s, u"rpc"_s}, {u"status"_s, 429}, {u"retryAfter"_s, 7}}).status,
+            200);
+        const Answer limited = app.rpc(u"workspaces.list"_s);
+        QCOMPARE(limited.status, 429);
+        QCOMPARE(limited.header("Retry-After"), QByteArray("7"));
+
+        const QJsonObject params {{u"timeframe"_s, u"today"_s}};
+        const qint64 have = app.snapshot(params).json().value(u"version"_s).toInteger();
+        QVERIFY(have > 0);
+        for (const QString &kind : {u"operations"_s, u"depth"_s, u"growth"_s}) {
+            QCOMPARE(app.postJson(u"_dev/faults"_s,
+                            {{u"route"_s, u"snapshot"_s}, {u"mode"_s, u"patch"_s}, {u"patch"_s, kind}})
+                         .status,
+                200);
+            const QJsonObject delta = app.snapshot(params, have).json();
+            QCOMPARE(delta.value(u"kind"_s).toString(), u"delta"_s);
+            QCOMPARE(delta.value(u"baseVersion"_s).toInteger(), have);
+            QVERIFY(delta.value(u"version"_s).toInteger() >= have);
+            const QJsonArray patch = delta.value(u"patch"_s).toArray();
+            const QJsonArray path = patch.first().toObject().value(u"p"_s).toArray();
+            if (kind == "operations"_L1)
+                QCOMPARE(patch.size(), 10'001);
+            else if (kind == "depth"_L1)
+                QCOMPARE(path.size(), 100'000);
+            else // beyond the end of an array the document has
+                QVERIFY(path.at(1).toDouble() > 1e9
+                    && app.snapshot(params).json().value(u"data"_s).toObject().value(path.at(0).toString()).isArray());
+        }
+        // Without a held version there is nothing to patch: the real answer.
+        QCOMPARE(app.postJson(u"_dev/faults"_s, {{u"route"_s, u"snapshot"_s}, {u"mode"_s, u"patch"_s}}).status, 200);
+        QVERIFY(app.snapshot(params).json().value(u"data"_s).isObject());
+        QCOMPARE(app.postJson(u"_dev/faults"_s, {{u"route"_s, u"rpc"_s}, {u"patch"_s, u"explode"_s}}).status, 400);
+    }
+
     void controlOnlyWithFaults()
     {
         Rig rig; // started without fault injection
