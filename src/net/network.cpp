@@ -14,9 +14,22 @@
 
 namespace network {
 
+namespace {
+
+// A positive number of milliseconds from the environment, else fallback.
+int millisecondsFrom(const char *variable, int fallback)
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue(variable, &ok);
+    return ok && ms > 0 ? ms : fallback;
+}
+
+} // namespace
+
 Limits &limits()
 {
-    static Limits instance;
+    static Limits instance {millisecondsFrom("QUILLMERE_IDLE_TIMEOUT_MS", idleTimeoutMs),
+        millisecondsFrom("QUILLMERE_REQUEST_TIMEOUT_MS", overallTimeoutMs), maxBodyBytes};
     return instance;
 }
 

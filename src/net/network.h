@@ -23,7 +23,9 @@ inline constexpr int idleTimeoutMs = 20'000; // nothing received for this long: 
 inline constexpr int overallTimeoutMs = 60'000; // a whole request may take this long
 inline constexpr qint64 maxBodyBytes = 16 << 20; // larger answers are abandoned
 
-// The limits perform() applies; tests shorten the timeouts.
+// The limits perform() applies; tests shorten the timeouts, in-process or
+// (for the whole program) through QUILLMERE_IDLE_TIMEOUT_MS and
+// QUILLMERE_REQUEST_TIMEOUT_MS, read at first use.
 struct Limits {
     int idleTimeoutMs = network::idleTimeoutMs;
     int overallTimeoutMs = network::overallTimeoutMs;
