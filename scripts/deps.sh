@@ -7,6 +7,8 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config git ccache clang-format python3
   iproute2 util-linux strace
+  # fuzzing (scripts/fuzz.sh): clang with libFuzzer and the sanitizers
+  clang libfuzzer-14-dev
   # Qt 6 and friends
   qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
   qt6-httpserver-dev qt6-svg-dev qt6-tools-dev-tools

@@ -53,3 +53,10 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_suite "sanitizers" "$root/build-asan" -DQUILLMERE_SANITIZE=ON
 
 exit $status
+# Every fuzz target over its seed corpus, then 20 s of new input each
+# (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer).
+echo "== fuzzing"
+if ! bash scripts/fuzz.sh 20; then
+  status=1
+fi
+

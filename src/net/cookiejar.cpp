@@ -8,6 +8,8 @@
 #include <QNetworkCookie>
 #include <QSaveFile>
 
+#include <algorithm>
+
 PersistentCookieJar::PersistentCookieJar(const QString &file, QObject *parent) : QNetworkCookieJar(parent), m_file(file)
 {
     load();
@@ -22,7 +24,8 @@ void PersistentCookieJar::load()
     QFile file(m_file);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QByteArray bytes = file.read(4 << 20);
+    // At most 4 MiB; read(n) would set aside all of that even for a small file.
+    const QByteArray bytes = file.read(std::min<qint64>(file.size(), 4 << 20));
     m_written = bytes;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QList<QNetworkCookie> cookies;

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of tests/fuzz with clang (the core library with
+# them, under AddressSanitizer and UndefinedBehaviorSanitizer) and runs each
+# for SECONDS of new input after its seed corpus, then prints per target the
+# executions, the coverage reached and whether it crashed.
+#   scripts/fuzz.sh [SECONDS]      (default 60)
+# Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_TARGETS
+# (names to run, default all), FUZZ_JOBS (build jobs), FUZZ_WORK (where new
+# corpus entries and crash inputs go; default a temporary folder). A crash
+# input is kept in FUZZ_WORK/NAME/; once the fault is fixed, add it to
+# tests/fuzz/corpus/NAME so it is run every time.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+build=${FUZZ_BUILD:-$root/build-fuzz}
+work=${FUZZ_WORK:-$(mktemp -d /tmp/quillmere-fuzz-run.XXXXXX)}
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUILLMERE_FUZZ=ON -DBUILD_TESTING=OFF -DQUILLMERE_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
+ninja -C "$build" -j"${FUZZ_JOBS:-$(nproc)}" fuzz-targets
+
+targets=${FUZZ_TARGETS:-$(cd "$root/tests/fuzz" && ls fuzz_*.cpp | sed 's/^fuzz_//; s/\.cpp$//')}
+# Our own sanitizer settings, whatever the caller exported (the test script's
+# full unwinding on every allocation would slow the targets tenfold). Leaks
+# are looked for when a target ends, not after every input: Qt's caches make
+# the per-input check run, and take most of the time, on nearly every input.
+export ASAN_OPTIONS="detect_leaks=1:malloc_context_size=8:abort_on_error=0"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+flags=(-timeout=25 -rss_limit_mb=4096 -detect_leaks=0 -max_len=65536)
+
+status=0
+summary=()
+for name in $targets; do
+  seeds="$root/tests/fuzz/corpus/$name"
+  out="$work/$name"
+  mkdir -p "$out/new" "$seeds"
+  log="$out/log"
+  echo "== fuzz $name: ${seconds}s"
+  rc=0
+  # The seed corpus alone first, so that an input once found to crash fails
+  # at once; then new input for the given time (new inputs go to $out/new;
+  # the corpus in the repository is only read).
+  (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" -runs=0 -artifact_prefix="$out/" "$seeds") \
+    >"$out/replay.log" 2>&1 || rc=$?
+  if [ "$rc" -eq 0 ]; then
+    (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$out/" "$out/new" "$seeds") >"$log" 2>&1 || rc=$?
+  else
+    cp "$out/replay.log" "$log"
+  fi
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  crashes=$(find "$out" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+  if [ "$rc" -ne 0 ] || [ "$crashes" -ne 0 ]; then
+    status=1
+    echo "   failed (exit $rc); the report:" >&2
+    grep -E 'ERROR|SUMMARY|runtime error|==[0-9]+==|#[0-9]+ 0x' "$log" | head -40 >&2 || true
+    find "$out" -maxdepth 1 -name '*-*' -type f | sed 's/^/   input: /' >&2
+  fi
+  summary+=("$(printf '%-16s %12s %8s %8s %8s' "$name" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes")")
+done
+
+printf '%-16s %12s %8s %8s %8s\n' target executions coverage features crashes
+printf '%s\n' "${summary[@]}"
+echo "(logs and any crash inputs: $work)"
+exit $status
