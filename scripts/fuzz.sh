@@ -5,10 +5,11 @@
 # executions, the coverage reached and whether it crashed.
 #   scripts/fuzz.sh [SECONDS]      (default 60)
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_TARGETS
-# (names to run, default all), FUZZ_JOBS (build jobs), FUZZ_WORK (where new
-# corpus entries and crash inputs go; default a temporary folder). A crash
-# input is kept in FUZZ_WORK/NAME/; once the fault is fixed, add it to
-# tests/fuzz/corpus/NAME so it is run every time.
+# (names to run, default all), FUZZ_JOBS (build jobs), FUZZ_MAX_LEN (largest
+# input, default 64 KiB), FUZZ_WORK (where new corpus entries and crash inputs
+# go; default a temporary folder). A crash input is kept in FUZZ_WORK/NAME/;
+# once the fault is fixed, add it to tests/fuzz/corpus/NAME so that it is run
+# every time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -29,7 +30,7 @@ targets=${FUZZ_TARGETS:-$(cd "$root/tests/fuzz" && ls fuzz_*.cpp | sed 's/^fuzz_
 export ASAN_OPTIONS="detect_leaks=1:malloc_context_size=8:abort_on_error=0"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-flags=(-timeout=25 -rss_limit_mb=4096 -detect_leaks=0 -max_len=65536)
+flags=(-timeout=25 -rss_limit_mb=4096 -detect_leaks=0 -max_len="${FUZZ_MAX_LEN:-65536}")
 
 status=0
 summary=()

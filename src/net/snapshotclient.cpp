@@ -109,9 +109,11 @@ QJsonValue setInImpl(
         if (last && remove)
             return array;
         if (budget) {
-            const qint64 growth = *index + 1 - array.size();
-            if (growth > SnapshotClient::maxArrayGrowth)
+            // Compared before adding one: an index near the largest integer
+            // must not overflow into a small (or negative) growth.
+            if (*index - array.size() >= SnapshotClient::maxArrayGrowth)
                 throw OutOfBounds {};
+            const qint64 growth = *index + 1 - array.size();
             if (growth > 0) {
                 budget->padding += growth;
                 // Nothing beyond what a document within the size bound could hold ("null," each).
@@ -483,6 +485,15 @@ void SnapshotClient::clear()
     m_memory.clear();
     m_defaults->remove(scopeKey);
     QDir(m_directory).removeRecursively();
+}
+
+void SnapshotClient::forget(const QString &name, const QJsonObject &params)
+{
+    if (!m_scope)
+        return;
+    const QString key = cacheKey(*m_scope, name, params);
+    m_memory.remove(key);
+    QFile::remove(filePath(key));
 }
 
 std::optional<QByteArray> SnapshotClient::cached(const QString &name, const QJsonObject &params)

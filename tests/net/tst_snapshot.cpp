@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -173,7 +175,7 @@ private Q_SLOTS:
                 path.append(u"x"_s);
             return QJsonArray {QJsonObject {{u"p"_s, path}, {u"v"_s, 1}}};
         };
-        auto grow = [](int index) {
+        auto grow = [](qint64 index) {
             return QJsonArray {QJsonObject {{u"p"_s, QJsonArray {u"rows"_s, index}}, {u"v"_s, 1}}};
         };
         QTest::newRow("10000 operations") << many(10'000) << true;
@@ -183,6 +185,7 @@ private Q_SLOTS:
         // rows holds 2 elements: index 10001 adds exactly 10000, index 10002 one more.
         QTest::newRow("growth 10000") << grow(10'001) << true;
         QTest::newRow("growth 10001") << grow(10'002) << false;
+        QTest::newRow("index at the largest integer") << grow(std::numeric_limits<qint64>::max()) << false;
         QJsonArray repeated; // many in-bound growths that together exceed any document within 16 MiB
         for (int i = 0; i < 400; ++i)
             repeated.append(QJsonObject {{u"p"_s, QJsonArray {u"r"_s + QString::number(i), 9'999}}, {u"v"_s, 1}});
