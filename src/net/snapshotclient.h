@@ -67,6 +67,9 @@ public:
     void setScope(const std::optional<QString> &scope);
     void clear();
 
+    // Drops the stored document for this request under the current scope,
+    // in memory and on disk.
+    void forget(const QString &name, const QJsonObject &params);
     // The stored document for this request under the current scope; no network.
     std::optional<QByteArray> cached(const QString &name, const QJsonObject &params);
     // Brings the entry up to date with the server and returns the document bytes.
