@@ -20,6 +20,8 @@ PACKAGES=(
   qcoro-qt6-dev qtkeychain-qt6-dev libxcb1-dev
   # benchmarks
   libbenchmark-dev
+  # the Debian package (scripts/package.sh) and its checks (scripts/check-package.sh)
+  dpkg-dev lintian appstream
   # services the tests and the demo talk to
   dbus dbus-x11 gnome-keyring libsecret-tools xvfb xauth xdg-utils desktop-file-utils x11-utils
 )

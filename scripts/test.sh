@@ -42,6 +42,14 @@ run_suite() {
 
 run_suite "tests" "$root/build-test"
 
+# The Debian package, from an optimised build of the two shipped targets in
+# build-package, and its checks (as root: installed with apt, started under
+# Xvfb and purged again).
+echo "== package"
+if ! { bash scripts/package.sh && isolated bash scripts/check-package.sh build-package/quillmere-menubar_*.deb; }; then
+  status=1
+fi
+
 # No strict_string_checks: Debian 12's libxkbcommon-x11, which every window
 # test loads, hands strndup a bounded buffer without a terminating zero (legal,
 # but reported under that option). Allocations are traced with the full

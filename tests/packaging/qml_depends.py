@@ -17,8 +17,9 @@ import subprocess
 import sys
 
 # The QtQml module is built into the QML library itself (libqt6qml6) when
-# its own package is not installed.
-BUILT_IN = {"QtQml"}
+# its own package is not installed; what it imports in turn (every QtQuick
+# import reaches it) still comes from packages.
+BUILT_IN = {"QtQml": ["QtQml.WorkerScript"]}
 
 
 def qml_root():
@@ -73,7 +74,9 @@ def main():
         seen.add(uri)
         qmldir = os.path.join(root, *uri.split("."), "qmldir")
         if not os.path.isfile(qmldir):
-            if uri not in BUILT_IN:
+            if uri in BUILT_IN:
+                pending += [(dep, uri) for dep in BUILT_IN[uri]]
+            else:
                 failures.append(f"{uri} (imported by {reason}) is not installed here, so its package is unknown")
             continue
         needed[qmldir] = f"{uri} (imported by {reason})"
