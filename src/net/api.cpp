@@ -182,16 +182,36 @@ QCoro::Task<Payload> API::payload(
         embedRequest(embedPayloadUrl(link, timeframe, accounts, templ), password), "GET", {});
 }
 
+namespace {
+
+std::optional<Payload> decodeHeld(const QByteArray &data)
+{
+    try {
+        return decodeJson<Payload>(data);
+    } catch (const DecodingError &) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
 QCoro::Task<Payload> API::payload(QUrl base, std::optional<QString> workspaceId,
     std::optional<QString> activeWorkspaceId, QString timeframe, QString accounts, std::optional<QString> templ)
 {
     const bool active = !workspaceId || (activeWorkspaceId && *workspaceId == *activeWorkspaceId);
     bool fallback = false;
     if (active) {
+        const QString name = QStringLiteral("widget.line");
+        const QJsonObject p = params(timeframe, accounts, templ);
         try {
-            const QByteArray data = co_await m_snapshots->revalidate(
-                base, QStringLiteral("widget.line"), params(timeframe, accounts, templ));
-            co_return decodeJson<Payload>(data);
+            const QByteArray data = co_await m_snapshots->revalidate(base, name, p);
+            if (std::optional<Payload> payload = decodeHeld(data))
+                co_return std::move(*payload);
+            // Bytes that cannot be read, such as a damaged cache file whose
+            // version the server confirms with 304, would fail every refresh
+            // until the server's data changes: drop them and ask once in full.
+            m_snapshots->forget(name, p);
+            co_return decodeJson<Payload>(co_await m_snapshots->revalidate(base, name, p));
         } catch (const SnapshotError &e) {
             if (e.kind() != SnapshotError::Kind::NotFound)
                 throw;
