@@ -38,6 +38,12 @@ echo "-- unpacked into a scratch root"
 dpkg -x "$deb" "$work/root"
 appstreamcli validate-tree --no-net "$work/root" || fail "appstreamcli validate-tree"
 desktop-file-validate "$work/root/usr/share/applications/$name.desktop" || fail "desktop-file-validate"
+# Nothing in it may point into the tree it was built from.
+for file in $(find "$work/root" -type f); do
+  if { strings -a "$file"; strings -a -el "$file"; } | grep -F "$root/"; then
+    fail "${file#"$work/root"} names the build machine's source tree"
+  fi
+done
 got=$("$work/root/usr/bin/$name" --version)
 [ "$got" = "$name $version" ] || fail "--version printed '$got', not '$name $version'"
 echo "$got"
