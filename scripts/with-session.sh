@@ -41,15 +41,16 @@ if command -v gnome-keyring-daemon >/dev/null; then
   done
 fi
 
-# A display for anything that needs one.
+# A display for anything that needs one. Xvfb picks a free display number
+# itself and writes it once it accepts connections, so sessions started side
+# by side never share (or lose) a display.
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-  done
-  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  displayfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
   xvfb_pid=$!
-  export DISPLAY="$display"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+  export DISPLAY=":$(tr -d '[:space:]' <"$displayfile")"
+  rm -f "$displayfile"
 fi
 
 "$@"
