@@ -1,5 +1,7 @@
 #include "faults.h"
 
+#include <QJsonDocument>
+
 using namespace Qt::StringLiterals;
 
 namespace devserver {
@@ -20,30 +22,34 @@ const QStringList &hostilePatches()
     return names;
 }
 
-QJsonArray hostilePatch(const QString &kind, const QJsonObject &document)
+QByteArray hostilePatch(const QString &kind, const QJsonObject &document)
 {
-    QJsonArray ops;
+    // Written as text: tens of thousands of JSON values would be slow to
+    // build one by one, above all in a sanitizer build.
     if (kind == "operations"_L1) {
         // One more than a client should ever apply, each harmless on its own.
+        QByteArray ops = "[";
         for (int i = 0; i <= 10'000; ++i)
-            ops.append(QJsonObject {{u"p"_s, QJsonArray {u"hostile"_s}}, {u"v"_s, i}});
-    } else if (kind == "depth"_L1) {
-        QJsonArray path;
-        for (int i = 0; i < 100'000; ++i)
-            path.append(u"d"_s);
-        ops.append(QJsonObject {{u"p"_s, path}, {u"v"_s, 1}});
-    } else {
-        // An element far beyond the end of the document's first array: applied
-        // blindly, billions of nulls.
-        QString array = u"hostile"_s;
-        for (auto it = document.begin(); it != document.end(); ++it)
-            if (it.value().isArray()) {
-                array = it.key();
-                break;
-            }
-        ops.append(QJsonObject {{u"p"_s, QJsonArray {array, 2'000'000'000}}, {u"v"_s, 1}});
+            ops += (i ? ",{\"p\":[\"hostile\"],\"v\":" : "{\"p\":[\"hostile\"],\"v\":") + QByteArray::number(i) + '}';
+        return ops + ']';
     }
-    return ops;
+    if (kind == "depth"_L1) {
+        QByteArray path = "\"d\"";
+        path.reserve(4 * 10'000);
+        for (int i = 1; i < 10'000; ++i)
+            path += ",\"d\"";
+        return "[{\"p\":[" + path + "],\"v\":1}]";
+    }
+    // An element far beyond the end of the document's first array: applied
+    // blindly, billions of nulls.
+    QString array = u"hostile"_s;
+    for (auto it = document.begin(); it != document.end(); ++it)
+        if (it.value().isArray()) {
+            array = it.key();
+            break;
+        }
+    return QJsonDocument(QJsonArray {QJsonObject {{u"p"_s, QJsonArray {array, 2'000'000'000}}, {u"v"_s, 1}}})
+        .toJson(QJsonDocument::Compact);
 }
 
 QString modeName(FaultMode mode)

@@ -55,7 +55,8 @@ QString modeName(FaultMode mode);
 
 // Names of the hostile patches the Patch mode sends.
 const QStringList &hostilePatches();
-// Patch operations of that kind, aimed at document (the snapshot's data).
-QJsonArray hostilePatch(const QString &kind, const QJsonObject &document);
+// Patch operations of that kind, aimed at document (the snapshot's data),
+// as compact JSON text.
+QByteArray hostilePatch(const QString &kind, const QJsonObject &document);
 
 } // namespace devserver

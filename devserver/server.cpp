@@ -697,11 +697,12 @@ Reply DevServer::hostileDelta(const Incoming &in, Reply reply, const QString &ki
     Incoming whole = in;
     whole.query.removeAllQueryItems(u"have"_s);
     const QJsonObject full = QJsonDocument::fromJson(route(whole).body).object();
-    Reply r = json(200,
-        QJsonObject {{u"kind"_s, u"delta"_s}, {u"baseVersion"_s, in.query.queryItemValue(u"have"_s).toLongLong()},
-            {u"patch"_s, hostilePatch(kind, full.value(u"data"_s).toObject())},
-            {u"version"_s, full.value(u"version"_s)}, {u"build"_s, full.value(u"build"_s)},
-            {u"computedAt"_s, full.value(u"computedAt"_s)}});
+    QByteArray head = compact(QJsonObject {{u"kind"_s, u"delta"_s},
+        {u"baseVersion"_s, in.query.queryItemValue(u"have"_s).toLongLong()}, {u"version"_s, full.value(u"version"_s)},
+        {u"build"_s, full.value(u"build"_s)}, {u"computedAt"_s, full.value(u"computedAt"_s)}});
+    head.chop(1); // the closing brace
+    Reply r {
+        200, "application/json", head + ",\"patch\":" + hostilePatch(kind, full.value(u"data"_s).toObject()) + '}', {}};
     r.headers.emplace_back("Cache-Control", "no-store");
     return r;
 }
