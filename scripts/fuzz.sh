@@ -40,6 +40,8 @@ for name in $targets; do
   mkdir -p "$out/new" "$seeds"
   log="$out/log"
   echo "== fuzz $name: ${seconds}s"
+  dict=()
+  [ -f "$root/tests/fuzz/dict/$name.dict" ] && dict=(-dict="$root/tests/fuzz/dict/$name.dict")
   rc=0
   # The seed corpus alone first, so that an input once found to crash fails
   # at once; then new input for the given time (new inputs go to $out/new;
@@ -47,7 +49,7 @@ for name in $targets; do
   (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" -runs=0 -artifact_prefix="$out/" "$seeds") \
     >"$out/replay.log" 2>&1 || rc=$?
   if [ "$rc" -eq 0 ]; then
-    (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+    (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 \
       -artifact_prefix="$out/" "$out/new" "$seeds") >"$log" 2>&1 || rc=$?
   else
     cp "$out/replay.log" "$log"

@@ -5,14 +5,11 @@
 
 #include "fuzzing.h"
 
-#include <QDateTime>
-
 namespace {
 
 fuzz::StoreParts *parts;
 Store *store;
 QString file;
-qint64 iteration = 0;
 
 } // namespace
 
@@ -32,15 +29,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::writeFile(file, QByteArrayView(data, qsizetype(size)));
-    {
-        // A new time stamp for every input: the settings object reloads a
-        // file whose size or time changed.
-        QFile f(file);
-        f.open(QIODevice::ReadWrite);
-        f.setFileTime(
-            QDateTime::fromSecsSinceEpoch(1'000'000'000 + ++iteration, Qt::UTC), QFileDevice::FileModificationTime);
-    }
-
     store->serverBase();
     store->title();
     store->connected();
