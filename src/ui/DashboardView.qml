@@ -16,6 +16,14 @@ ColumnLayout {
     readonly property var board: DashboardModel
     // The content area's height: its content's, up to 560; beyond it scrolls.
     readonly property real contentAreaHeight: Math.min(content.implicitHeight, 560)
+    // The tables are built only while the popover is on screen, and anew each
+    // time it appears. Each is a layout inside a Card (a control), and Qt 6.4
+    // brings such a layout's items up to date only in its own polish, which a
+    // hidden window never runs: rows that changed while the popover was
+    // hidden leave the table holding delegates that are gone, and the outer
+    // layout's first pass after showing resized the table over them (a
+    // crash). A table built when the popover appears holds no old delegates.
+    readonly property bool onScreen: !Window.window || Window.window.visible
 
     implicitWidth: 368
     spacing: 16
@@ -256,7 +264,8 @@ ColumnLayout {
 
             Loader {
                 objectName: "sourcesTable"
-                active: view.board.block === DashboardModel.Content && view.board.table === DashboardModel.SourcesTable
+                active: view.onScreen && view.board.block === DashboardModel.Content
+                        && view.board.table === DashboardModel.SourcesTable
                 visible: active
                 Layout.fillWidth: true
                 sourceComponent: SourcesTable {
@@ -264,89 +273,93 @@ ColumnLayout {
                 }
             }
 
-            Card {
+            Loader {
                 objectName: "rowsTable"
-                visible: view.board.block === DashboardModel.Content && view.board.table === DashboardModel.RowsTable
+                active: view.onScreen && view.board.block === DashboardModel.Content
+                        && view.board.table === DashboardModel.RowsTable
+                visible: active
                 Layout.fillWidth: true
-                contentItem: GridLayout {
-                    columnSpacing: 10
-                    rowSpacing: 7
+                sourceComponent: Card {
+                    contentItem: GridLayout {
+                        columnSpacing: 10
+                        rowSpacing: 7
 
-                    Text {
-                        Layout.row: 0
-                        Layout.column: 0
-                        Layout.fillWidth: true
-                        text: view.board.asset
-                        font.pixelSize: 10
-                        color: Theme.muted
-                        elide: Text.ElideRight
-                        Accessible.role: Accessible.ColumnHeader
-                        Accessible.name: text
-                    }
-                    Repeater {
-                        model: ["Spend", "Revenue", "ROAS"]
                         Text {
-                            required property int index
-                            required property string modelData
                             Layout.row: 0
-                            Layout.column: index + 1
-                            Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
-                            text: modelData
+                            Layout.column: 0
+                            Layout.fillWidth: true
+                            text: view.board.asset
                             font.pixelSize: 10
                             color: Theme.muted
+                            elide: Text.ElideRight
                             Accessible.role: Accessible.ColumnHeader
                             Accessible.name: text
                         }
-                    }
-                    Repeater {
-                        model: view.board.rows
-                        RowLayout {
-                            id: nameCell
-                            required property int index
-                            required property var modelData
-                            Layout.row: index + 1
-                            Layout.column: 0
-                            Layout.fillWidth: true
-                            Layout.minimumWidth: 40
-                            spacing: 6
-                            Rectangle {
-                                objectName: "activeDot"
-                                implicitWidth: 6
-                                implicitHeight: 6
-                                radius: 3
-                                color: nameCell.modelData.active ? Theme.green : Qt.rgba(Theme.muted.r, Theme.muted.g, Theme.muted.b, 0.5)
-                                Accessible.ignored: true
-                            }
+                        Repeater {
+                            model: ["Spend", "Revenue", "ROAS"]
                             Text {
+                                required property int index
+                                required property string modelData
+                                Layout.row: 0
+                                Layout.column: index + 1
+                                Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+                                text: modelData
+                                font.pixelSize: 10
+                                color: Theme.muted
+                                Accessible.role: Accessible.ColumnHeader
+                                Accessible.name: text
+                            }
+                        }
+                        Repeater {
+                            model: view.board.rows
+                            RowLayout {
+                                id: nameCell
+                                required property int index
+                                required property var modelData
+                                Layout.row: index + 1
+                                Layout.column: 0
                                 Layout.fillWidth: true
-                                text: nameCell.modelData.name
+                                Layout.minimumWidth: 40
+                                spacing: 6
+                                Rectangle {
+                                    objectName: "activeDot"
+                                    implicitWidth: 6
+                                    implicitHeight: 6
+                                    radius: 3
+                                    color: nameCell.modelData.active ? Theme.green : Qt.rgba(Theme.muted.r, Theme.muted.g, Theme.muted.b, 0.5)
+                                    Accessible.ignored: true
+                                }
+                                Text {
+                                    Layout.fillWidth: true
+                                    text: nameCell.modelData.name
+                                    font.pixelSize: 12
+                                    font.weight: Font.Medium
+                                    color: Theme.foreground
+                                    elide: Text.ElideRight
+                                    maximumLineCount: 1
+                                    Accessible.role: Accessible.Cell
+                                    Accessible.name: text
+                                }
+                            }
+                        }
+                        Repeater {
+                            model: view.board.rows.length * 3
+                            Text {
+                                required property int index
+                                readonly property var row: view.board.rows[Math.floor(index / 3)]
+                                readonly property int field: index % 3
+                                Layout.row: Math.floor(index / 3) + 1
+                                Layout.column: field + 1
+                                Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+                                text: row ? [row.spend, row.revenue, row.roas][field] : ""
                                 font.pixelSize: 12
                                 font.weight: Font.Medium
-                                color: Theme.foreground
-                                elide: Text.ElideRight
+                                font.family: Theme.digitsFamily
+                                color: field === 2 ? Theme.accent : Theme.foreground
                                 maximumLineCount: 1
                                 Accessible.role: Accessible.Cell
                                 Accessible.name: text
                             }
-                        }
-                    }
-                    Repeater {
-                        model: view.board.rows.length * 3
-                        Text {
-                            required property int index
-                            readonly property var row: view.board.rows[Math.floor(index / 3)]
-                            readonly property int field: index % 3
-                            Layout.row: Math.floor(index / 3) + 1
-                            Layout.column: field + 1
-                            Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
-                            text: row ? [row.spend, row.revenue, row.roas][field] : ""
-                            font.pixelSize: 12
-                            font.weight: Font.Medium
-                            font.family: Theme.digitsFamily
-                            color: field === 2 ? Theme.accent : Theme.foreground
-                            maximumLineCount: 1
-                            Accessible.role: Accessible.Cell
-                            Accessible.name: text
                         }
                     }
                 }
