@@ -18,6 +18,7 @@
 #include "platform/defaults.h"
 #include "platform/paths.h"
 #include "platform/services.h"
+#include "signinform.h"
 #include "state/store.h"
 #include "testenv.h"
 
@@ -144,28 +145,6 @@ QStringList summaryOf(const QJsonObject &data)
 
 // ---- the browser's half of the sign-in -----------------------------------------
 
-QString unescapeHtml(QString s)
-{
-    return s.replace(u"&lt;"_s, u"<"_s)
-        .replace(u"&gt;"_s, u">"_s)
-        .replace(u"&quot;"_s, u"\""_s)
-        .replace(u"&#39;"_s, u"'"_s)
-        .replace(u"&amp;"_s, u"&"_s);
-}
-
-QString attribute(const QString &tag, const QString &name)
-{
-    const QRegularExpression re(u"\\b"_s + name + u"=\"([^\"]*)\""_s);
-    const auto m = re.match(tag);
-    return m.hasMatch() ? unescapeHtml(m.captured(1)) : QString();
-}
-
-QByteArray formItem(const QString &name, const QString &value)
-{
-    return QUrl::toPercentEncoding(name, " ").replace(' ', '+') + '='
-        + QUrl::toPercentEncoding(value, " ").replace(' ', '+');
-}
-
 // Loads the sign-in page at address in a browser with its own cookies, submits
 // its form with the button of the account with this email and returns the
 // address the server redirects to. On failure returns an empty URL and says why.
@@ -180,43 +159,12 @@ QUrl browserSignIn(const QUrl &address, const QString &email, QString *why = nul
         reason = u"sign-in page: %1"_s.arg(page.status);
         return {};
     }
-    const QString html = QString::fromUtf8(page.body);
-    const auto form
-        = QRegularExpression(u"<form\\b[^>]*>(.*?)</form>"_s, QRegularExpression::DotMatchesEverythingOption)
-              .match(html);
-    if (!form.hasMatch()) {
-        reason = u"no form on the sign-in page"_s;
+    const signinform::Submission form = signinform::submit(address, QString::fromUtf8(page.body), email);
+    if (!form.error.isEmpty()) {
+        reason = form.error;
         return {};
     }
-    const QString formTag = form.captured(0).section(u'>', 0, 0);
-    if (attribute(formTag, u"method"_s).compare(u"post"_s, Qt::CaseInsensitive) != 0) {
-        reason = u"the form is not posted"_s;
-        return {};
-    }
-    QByteArrayList items;
-    auto inputs = QRegularExpression(u"<input\\b[^>]*>"_s).globalMatch(form.captured(1));
-    while (inputs.hasNext()) {
-        const QString tag = inputs.next().captured(0);
-        if (attribute(tag, u"type"_s) == "hidden"_L1)
-            items << formItem(attribute(tag, u"name"_s), attribute(tag, u"value"_s));
-    }
-    bool found = false;
-    auto buttons
-        = QRegularExpression(u"<button\\b([^>]*)>(.*?)</button>"_s, QRegularExpression::DotMatchesEverythingOption)
-              .globalMatch(form.captured(1));
-    while (buttons.hasNext() && !found) {
-        const auto b = buttons.next();
-        if (unescapeHtml(b.captured(2)).contains(u'<' + email + u'>')) {
-            items << formItem(attribute(b.captured(1), u"name"_s), attribute(b.captured(1), u"value"_s));
-            found = true;
-        }
-    }
-    if (!found) {
-        reason = u"no button for "_s + email;
-        return {};
-    }
-    const QUrl action = address.resolved(QUrl(attribute(formTag, u"action"_s)));
-    const HttpReply answer = raw(&browser, action, "POST", items.join('&'));
+    const HttpReply answer = raw(&browser, form.action, "POST", form.body);
     if (answer.status != 302) {
         reason = u"form answer: %1 %2"_s.arg(answer.status).arg(QString::fromUtf8(answer.body.left(200)));
         return {};
