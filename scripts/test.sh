@@ -42,6 +42,14 @@ run_suite() {
 
 run_suite "tests" "$root/build-test"
 
+# A short soak of the running instance on the normal build: 200 refreshes in
+# both connection modes, the popover opened and closed; fails when descriptors
+# leak, a refresh fails or the instance ends (scripts/soak.sh for the long run).
+echo "== soak (200 refreshes)"
+if ! isolated scripts/soak.sh 200 "$root/build-test"; then
+  status=1
+fi
+
 # The Debian package, from an optimised build of the two shipped targets in
 # build-package, and its checks (as root: installed with apt, started under
 # Xvfb and purged again).
