@@ -98,6 +98,8 @@ private Q_SLOTS:
                 QVERIFY2(!bytes.contains(password) && !bytes.contains(value),
                     qPrintable(u"a secret in /proc/%1/%2"_s.arg(pid).arg(QLatin1StringView(what))));
             }
+        // Leave the session's keyring as it was.
+        QCOMPARE(rig.run({u"--disconnect"_s}).exitCode, 0);
         QVERIFY(rig.stopInstance());
     }
 };
