@@ -472,6 +472,10 @@ void SnapshotClient::restoreScope()
 void SnapshotClient::setScope(const std::optional<QString> &scope)
 {
     m_scope = scope;
+    // Every signed-in refresh sets the scope, nearly always to the one held:
+    // the settings file is written only when it changes.
+    if (m_defaults->optionalString(scopeKey) == scope)
+        return;
     if (scope)
         m_defaults->setString(scopeKey, *scope);
     else

@@ -19,6 +19,8 @@
 
 #include <limits>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -226,6 +228,17 @@ private Q_SLOTS:
         m_client->setScope(u"u2:w1"_s);
         m_client->restoreScope(); // already set: unchanged
         QCOMPARE(m_client->scope(), std::optional(u"u2:w1"_s));
+        // The same scope again (every signed-in refresh) leaves the file
+        // alone; a new one replaces it (written aside, then renamed over).
+        const auto inode = [file = QFile::encodeName(m_dir.path() + u"/settings.ini"_s)] {
+            struct stat st { };
+            return ::stat(file.constData(), &st) == 0 ? st.st_ino : 0;
+        };
+        const auto before = inode();
+        m_client->setScope(u"u2:w1"_s);
+        QCOMPARE(inode(), before);
+        m_client->setScope(u"u3:w1"_s);
+        QVERIFY(inode() != before);
     }
 
     void keysAndFileNames()
