@@ -86,7 +86,7 @@ measure_bare "$build/bench/baseline_app" "$base/"
 idle_bare_rss=$bare_rss
 
 echo "== idle, popover never opened"
-echo "instance RSS ${idle} KiB $idle_parts; bare QApplication + network manager + bus ${bare_rss} KiB $bare_parts;" \
+echo "instance RSS ${idle} KiB $idle_parts; bare QGuiApplication + network manager + bus ${bare_rss} KiB $bare_parts;" \
   "ratio $(ratio "$idle" "$bare_rss") (target <= 1.2)"
 
 echo "== wakeups with the popover closed and no refresh due (60 s)"

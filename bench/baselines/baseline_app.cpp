@@ -3,8 +3,8 @@
 // session-bus connection; then it waits, doing nothing.
 //   baseline_app URL
 
-#include <QApplication>
 #include <QDBusConnection>
+#include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QQmlEngine>
@@ -13,7 +13,7 @@
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     // Referenced so that the same libraries stay linked and loaded.
     volatile auto keep = &QQmlEngine::staticMetaObject;
     volatile auto keepSvg = &QSvgRenderer::staticMetaObject;

@@ -17,7 +17,10 @@
 #include <QTest>
 #include <QUrlQuery>
 
+#include <cstdlib>
 #include <memory>
+
+#include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +44,59 @@ QJsonObject parseLine(const QByteArray &line)
         qWarning("not a JSON object: %s", line.constData());
     return document.object();
 }
+
+// An XEmbed system tray as i3bar or polybar runs one: the owner of the
+// screen's _NET_SYSTEM_TRAY_Sn selection, which icons ask to dock them.
+class FakeXembedTray {
+public:
+    FakeXembedTray()
+    {
+        int screenNumber = 0;
+        m_connection = xcb_connect(nullptr, &screenNumber);
+        if (xcb_connection_has_error(m_connection))
+            return;
+        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+        for (int i = 0; i < screenNumber; ++i)
+            xcb_screen_next(&screens);
+        m_window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screens.data->root, 0, 0, 1, 1, 0,
+            XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        m_opcode = atom("_NET_SYSTEM_TRAY_OPCODE");
+        xcb_set_selection_owner(
+            m_connection, m_window, atom("_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber)), XCB_CURRENT_TIME);
+        xcb_flush(m_connection);
+    }
+    ~FakeXembedTray() { xcb_disconnect(m_connection); }
+
+    // An icon has asked to be docked (SYSTEM_TRAY_REQUEST_DOCK).
+    bool dockRequested()
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
+                if (message->type == m_opcode && message->data.data32[1] == 0)
+                    m_docked = true;
+            }
+            std::free(event);
+        }
+        return m_docked;
+    }
+
+private:
+    xcb_atom_t atom(const QByteArray &name)
+    {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(name.size()), name.constData()), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_window = 0;
+    xcb_atom_t m_opcode = XCB_ATOM_NONE;
+    bool m_docked = false;
+};
 
 } // namespace
 
@@ -415,6 +471,33 @@ private Q_SLOTS:
         // Asking again raises the one settings window rather than adding one.
         QCOMPARE(run({u"--settings"_s}).exitCode, 0);
         QCOMPARE(windowStates(u"Quillmere Settings"_s).size(), 1);
+    }
+
+    // The widgets library (and the module holding the tray icon made of
+    // widgets) is loaded only where an XEmbed tray runs, and there the icon
+    // docks in it.
+    void widgetsOnlyForAnXembedTray_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("no tray") << false;
+        QTest::newRow("XEmbed tray") << true;
+    }
+    void widgetsOnlyForAnXembedTray()
+    {
+        QFETCH(bool, tray);
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("no display; run under scripts/with-session.sh");
+        std::unique_ptr<FakeXembedTray> xembed = tray ? std::make_unique<FakeXembedTray>() : nullptr;
+        QCOMPARE(run({u"--server"_s, serverArg(), u"--connect"_s, embedLink()}).exitCode, 0);
+        QVERIFY(instanceRuns());
+        const uint pid = QDBusConnection::sessionBus().interface()->servicePid(busName).value();
+        QFile maps(u"/proc/%1/maps"_s.arg(pid));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QCOMPARE(mapped.contains("libQt6Widgets"), tray);
+        QCOMPARE(mapped.contains("quillmere-xembed.so"), tray);
+        if (tray)
+            QTRY_VERIFY_WITH_TIMEOUT(xembed->dockRequested(), 15'000);
     }
 
     void windowlessWithoutADisplay()

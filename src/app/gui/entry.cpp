@@ -8,16 +8,21 @@
 #include "serve.h"
 #include "state/store.h"
 #include "statusline.h"
+#include "traybackend.h"
 #include "windowside.h"
 
 #include "platform/xdgbrowser.h"
 
-#include <QApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include <dlfcn.h>
 #include <memory>
 
 #include <xcb/xcb.h>
@@ -66,6 +71,30 @@ DisplaySupport probeDisplay()
     return display;
 }
 
+// Loads quillmere-xembed.so from beside this module and installs its tray
+// icon; returns its application object (a QApplication), or nullptr when the
+// module cannot be loaded.
+QGuiApplication *loadXembedModule(int &argc, char **argv)
+{
+    Dl_info self {};
+    if (::dladdr(reinterpret_cast<void *>(&loadXembedModule), &self) == 0 || !self.dli_fname)
+        return nullptr;
+    std::string path = self.dli_fname;
+    path = path.substr(0, path.rfind('/') + 1) + "quillmere-xembed.so";
+    void *module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        std::fprintf(stderr, "quillmere-menubar: cannot load the tray icon module: %s\n", ::dlerror());
+        return nullptr;
+    }
+    using Application = QGuiApplication *(*)(int *, char **);
+    auto application = reinterpret_cast<Application>(::dlsym(module, quillmereXembedApplicationEntry));
+    auto tray = reinterpret_cast<TrayBackend::Factory>(::dlsym(module, quillmereXembedTrayEntry));
+    if (!application || !tray)
+        return nullptr;
+    TrayBackend::setFactory(tray);
+    return application(&argc, argv);
+}
+
 Command commandOf(int argc, char **argv)
 {
     QStringList arguments;
@@ -98,12 +127,13 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
     // The fallback tray icon of X11 panels without status items is a widget
-    // with a widget menu, which takes a QApplication; everywhere else the
-    // lighter QGuiApplication serves.
+    // with a widget menu, which takes a QApplication and the widgets library:
+    // both come from a module loaded only when such a tray runs. Everywhere
+    // else the lighter QGuiApplication serves.
     std::unique_ptr<QGuiApplication> app;
     if (display.xembedTray)
-        app = std::make_unique<QApplication>(argc, argv);
-    else
+        app.reset(loadXembedModule(argc, argv));
+    if (!app)
         app = std::make_unique<QGuiApplication>(argc, argv);
     setApplicationNames();
     QGuiApplication::setDesktopFileName(u"quillmere-menubar"_s);

@@ -2,7 +2,7 @@
 
 #include "state/store.h"
 #include "statusline.h"
-#include "trayfallback.h"
+#include "traybackend.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -204,10 +204,8 @@ void StatusItem::noWatcher()
 {
     if (m_fallback)
         return;
-    if (TrayFallback::available()) {
-        startFallback();
+    if (startFallback())
         return;
-    }
     if (m_noticeShown)
         return;
     m_noticeShown = true;
@@ -216,9 +214,15 @@ void StatusItem::noWatcher()
         stderr);
 }
 
-void StatusItem::startFallback()
+bool StatusItem::startFallback()
 {
-    m_fallback = new TrayFallback(this);
+    TrayBackend::Callbacks callbacks;
+    callbacks.entryActivated = [this](int id) { menuActivated(id); };
+    callbacks.clicked = [this](QPoint point) { Q_EMIT activateRequested(point); };
+    callbacks.middleClicked = [this] { secondaryActivate(); };
+    m_fallback = TrayBackend::create(callbacks);
+    if (!m_fallback)
+        return false;
     // An XEmbed tray shows no text: the icon is always there, the line in the tooltip.
     QIcon icon;
     for (const SniIconPixmap &pixmap : chartPixmaps()) {
@@ -234,16 +238,13 @@ void StatusItem::startFallback()
     m_fallback->setIcon(icon);
     m_fallback->setToolTip(m_toolTipText);
     m_fallback->setEntries(m_menu->entries());
-    connect(m_fallback, &TrayFallback::entryActivated, this, &StatusItem::menuActivated);
-    connect(m_fallback, &TrayFallback::clicked, this, &StatusItem::activateRequested);
-    connect(m_fallback, &TrayFallback::middleClicked, this, &StatusItem::secondaryActivate);
     m_fallback->show();
+    return true;
 }
 
 void StatusItem::stopFallback()
 {
-    delete m_fallback;
-    m_fallback = nullptr;
+    m_fallback.reset();
 }
 
 bool StatusItem::refreshEnabled() const

@@ -11,10 +11,12 @@
 #include <QPoint>
 #include <QString>
 
+#include <memory>
+
 class QDBusServiceWatcher;
 class QTimer;
 class Store;
-class TrayFallback;
+class TrayBackend;
 
 // Wire types of org.kde.StatusNotifierItem.
 struct SniIconPixmap { // (iiay): ARGB32, network byte order
@@ -111,7 +113,7 @@ private:
     void ownerChanged(const QString &service, const QString &oldOwner, const QString &newOwner);
     void registerWithWatcher();
     void noWatcher();
-    void startFallback();
+    bool startFallback(); // false when no tray icon can be made
     void stopFallback();
 
     QDBusConnection m_bus;
@@ -121,7 +123,7 @@ private:
     DBusMenu *m_menu;
     QDBusServiceWatcher *m_watcher = nullptr;
     QTimer *m_graceTimer;
-    TrayFallback *m_fallback = nullptr;
+    std::unique_ptr<TrayBackend> m_fallback;
     bool m_started = false;
     bool m_exported = false;
     bool m_registered = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dbusmenu.h"
+#include "traybackend.h"
 
 #include <QIcon>
 #include <QList>
@@ -15,7 +15,7 @@ class QSystemTrayIcon;
 // The status item for X11 panels that only have an XEmbed system tray: a
 // QSystemTrayIcon with the icon, the line as tooltip and a QMenu of the same
 // entries as the exported menu. Needs a QApplication.
-class TrayFallback : public QObject {
+class TrayFallback : public QObject, public TrayBackend {
     Q_OBJECT
 public:
     explicit TrayFallback(QObject *parent = nullptr);
@@ -24,11 +24,11 @@ public:
     // A QApplication runs and the display has a tray to dock in.
     static bool available();
 
-    void setIcon(const QIcon &icon);
-    void setToolTip(const QString &text);
-    void setEntries(const QList<MenuEntry> &entries);
-    void setEnabled(int id, bool enabled);
-    void show();
+    void setIcon(const QIcon &icon) override;
+    void setToolTip(const QString &text) override;
+    void setEntries(const QList<MenuEntry> &entries) override;
+    void setEnabled(int id, bool enabled) override;
+    void show() override;
 
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     QMenu *menu() const { return m_menu; }
