@@ -131,7 +131,8 @@ Basic.ApplicationWindow {
                 readonly property real naturalHeight: item ? item.implicitHeight : 0
                 width: mainFlick.width
                 active: !popover.showingSettings || slide.running
-                sourceComponent: App.store.connected ? dashboardView : connectView
+                source: App.store.connected ? "DashboardView.qml" : "ConnectView.qml"
+                onLoaded: item.toggleSettings = popover.toggleSettings
                 onNaturalHeightChanged: popover.record(false, naturalHeight)
             }
         }
@@ -155,28 +156,10 @@ Basic.ApplicationWindow {
                 readonly property real naturalHeight: item ? item.implicitHeight : 0
                 width: settingsFlick.width
                 active: popover.showingSettings || slide.running
-                sourceComponent: settingsPanel
+                source: "SettingsPanel.qml"
+                onLoaded: item.toggleSettings = popover.toggleSettings
                 onNaturalHeightChanged: popover.record(true, naturalHeight)
             }
-        }
-    }
-
-    Component {
-        id: connectView
-        ConnectView {
-            toggleSettings: popover.toggleSettings
-        }
-    }
-    Component {
-        id: dashboardView
-        DashboardView {
-            toggleSettings: popover.toggleSettings
-        }
-    }
-    Component {
-        id: settingsPanel
-        SettingsPanel {
-            toggleSettings: popover.toggleSettings
         }
     }
 }

@@ -5,8 +5,9 @@ import Quillmere.Ui
 // The popover's dark menu. It can hold PopoverMenuItem, PopoverMenuSection
 // and PopoverMenuSeparator children directly, or be filled from `entries`:
 // {type, text, checked} with type "divider", "section", or anything else for
-// an item; choosing an item emits chosen(entry). It is never taller than
-// its window: longer menus scroll.
+// an item; choosing an item emits chosen(entry). Items made from entries
+// exist while the menu is shown or after it was. It is never taller than its
+// window: longer menus scroll.
 Menu {
     id: menu
 
@@ -15,10 +16,22 @@ Menu {
 
     // Rebuilt only when the entries really differ: the Store tells of every
     // change, and an open menu should not lose its items to a copy of them.
+    // A closed menu builds its items when it is about to show: the popover's
+    // menus are rarely opened, and their items would otherwise sit in memory
+    // for nothing.
     readonly property string entriesKey: JSON.stringify(entries)
-    onEntriesKeyChanged: rebuild()
+    property string builtKey: "[]"
+    onEntriesKeyChanged: {
+        if (visible)
+            rebuild()
+    }
+    onAboutToShow: {
+        if (builtKey !== entriesKey)
+            rebuild()
+    }
 
     function rebuild() {
+        builtKey = entriesKey
         while (menu.count > 0)
             menu.removeItem(menu.itemAt(0))
         for (let i = 0; i < entries.length; ++i) {

@@ -1,5 +1,6 @@
 pragma Singleton
 import QtQuick
+import Quillmere.Ui
 
 // The popover's colours. It is always dark; there are no light variants.
 QtObject {
@@ -17,6 +18,7 @@ QtObject {
     readonly property color green: "#32d74b"
 
     // Figures keep their width from one value to the next: they are set in
-    // a font whose digits all have the same advance.
-    readonly property string digitsFamily: "DejaVu Sans Mono"
+    // a font whose digits all have the same advance (the system font's own
+    // family where its digits do).
+    readonly property string digitsFamily: App.digitsFamily
 }

@@ -3,6 +3,10 @@
 #include "symbolprovider.h"
 
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QJSEngine>
 #include <QQmlEngine>
 
@@ -21,6 +25,23 @@ AppContext::~AppContext()
 QString AppContext::defaultServerOrigin()
 {
     return Store::defaultServerOrigin().toString(QUrl::StripTrailingSlash);
+}
+
+QString AppContext::digitsFamily(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal zero = metrics.horizontalAdvance(u'0');
+    for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
+        if (!qFuzzyCompare(metrics.horizontalAdvance(QChar(digit)), zero))
+            return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    }
+    return QFontInfo(font).family();
+}
+
+QString AppContext::digitsFamily() const
+{
+    static const QString family = digitsFamily(QGuiApplication::font());
+    return family;
 }
 
 AppContext *AppContext::current()

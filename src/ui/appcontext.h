@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QtQml/qqml.h>
 
+class QFont;
 class QJSEngine;
 class QQmlEngine;
 
@@ -20,6 +21,7 @@ class AppContext : public QObject {
     QML_SINGLETON
     Q_PROPERTY(Store *store READ store CONSTANT)
     Q_PROPERTY(QString defaultServerOrigin READ defaultServerOrigin CONSTANT)
+    Q_PROPERTY(QString digitsFamily READ digitsFamily CONSTANT)
 
 public:
     explicit AppContext(Store *store, QObject *parent = nullptr);
@@ -27,6 +29,12 @@ public:
 
     Store *store() const { return m_store; }
     static QString defaultServerOrigin();
+    // The family figures are set in, so they keep their width from one value
+    // to the next: the application font's own when its ten digits have one
+    // advance (DejaVu Sans, Cantarell and most interface fonts), else the
+    // system's fixed-width font.
+    static QString digitsFamily(const QFont &font);
+    QString digitsFamily() const;
 
     // The instance QML sees; set by whoever builds engines, before the first.
     static AppContext *current();

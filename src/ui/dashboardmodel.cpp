@@ -5,7 +5,6 @@
 
 #include <QJSEngine>
 #include <QQmlEngine>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -363,10 +362,20 @@ QString DashboardModel::timeOfDay(const std::optional<QDateTime> &time, const QL
 {
     if (!time || !time->isValid())
         return QString();
-    // Hours and minutes only, even where the short format names seconds.
+    // Hours and minutes only, even where the short format names seconds:
+    // each "s" or "ss" goes, with one space and one separator before it.
+    // (By hand: a regular expression would load and compile PCRE for this.)
     QString format = locale.timeFormat(QLocale::ShortFormat);
-    static const QRegularExpression seconds(u"[.:,]?\\s?ss?"_s);
-    format.remove(seconds);
+    for (qsizetype at = format.indexOf(u's'); at >= 0; at = format.indexOf(u's', at)) {
+        qsizetype end = at + 1;
+        if (end < format.size() && format[end] == u's')
+            ++end;
+        if (at > 0 && format[at - 1].isSpace())
+            --at;
+        if (at > 0 && QStringView(u".:,").contains(format[at - 1]))
+            --at;
+        format.remove(at, end - at);
+    }
     return locale.toString(time->toLocalTime().time(), format.trimmed());
 }
 

@@ -16,6 +16,7 @@ TestCase {
     Component { id: skeletonComponent; DashboardSkeleton { width: 368 } }
     Component { id: pillComponent; PillButton {} }
     Component { id: menuComponent; PopoverMenu {} }
+    Component { id: metricsComponent; TextMetrics {} }
     Component {
         id: barRow
         RowLayout {
@@ -83,17 +84,40 @@ TestCase {
         for (let i = 0; i < data.count; ++i)
             entries.push({ type: "item", text: "Entry " + i, checked: i === 1 })
         const menu = createTemporaryObject(menuComponent, this, { entries: entries })
+        // The items are made when the menu first shows.
+        compare(menu.count, 0)
+        menu.open()
+        tryCompare(menu, "opened", true)
         compare(menu.count, data.count + 1)
         verify(!menu.itemAt(0).enabled)
         verify(menu.itemAt(2).checkMark)
-        menu.open()
-        tryCompare(menu, "opened", true)
         verify(menu.height <= Window.window.height)
-        compare(menu.contentItem.interactive, data.scrolls)
+        tryCompare(menu.contentItem, "interactive", data.scrolls)
         let chosen = null
         menu.chosen.connect(function (entry) { chosen = entry.text })
         menu.itemAt(2).Accessible.pressAction()
         compare(chosen, "Entry 1")
         menu.close()
+    }
+
+    // Figures keep one width in every weight the views set them in; a font
+    // whose digits already do (this session's DejaVu Sans) is kept rather
+    // than traded for a fixed-width one, whose letters would all be wide.
+    function test_digitsFamily() {
+        const metrics = createTemporaryObject(metricsComponent, this)
+        metrics.font.family = Theme.digitsFamily
+        metrics.text = "i"
+        const narrow = metrics.advanceWidth
+        metrics.text = "W"
+        verify(metrics.advanceWidth > narrow, "a proportional family")
+        for (const weight of [Font.Normal, Font.Medium, Font.DemiBold]) {
+            metrics.font.weight = weight
+            metrics.text = "0"
+            const zero = metrics.advanceWidth
+            for (let digit = 1; digit <= 9; ++digit) {
+                metrics.text = String(digit)
+                compare(metrics.advanceWidth, zero, "digit " + digit)
+            }
+        }
     }
 }

@@ -128,7 +128,7 @@ private Q_SLOTS:
         const QDateTime at(QDate(2024, 5, 1), QTime(14, 5, 33));
         QCOMPARE(DashboardModel::timeOfDay(at, QLocale(QLocale::German)), u"14:05"_s);
         QVERIFY(DashboardModel::timeOfDay(at, QLocale(QLocale::English, QLocale::UnitedStates)).startsWith(u"2:05"_s));
-        QVERIFY(!DashboardModel::timeOfDay(at, QLocale::c()).contains(u"33"_s));
+        QCOMPARE(DashboardModel::timeOfDay(at, QLocale::c()), u"14:05"_s); // its short format has seconds
         QCOMPARE(DashboardModel::timeOfDay(std::nullopt, QLocale::c()), QString());
         QVERIFY(DashboardModel::workspacePickerOf(true, 2));
         QVERIFY(!DashboardModel::workspacePickerOf(true, 1));

@@ -13,6 +13,8 @@
 #include <QQuickWindow>
 #include <QScreen>
 
+#include <malloc.h>
+
 using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(Quillmere_UiPlugin)
@@ -40,6 +42,14 @@ ViewHost::ViewHost(Store *store, QObject *parent)
     m_releaseTimer.setTimerType(Qt::VeryCoarseTimer);
     m_releaseTimer.setInterval(defaultReleaseDelay);
     QObject::connect(&m_releaseTimer, &QTimer::timeout, this, &ViewHost::release);
+    m_settleTimer.setSingleShot(true);
+    m_settleTimer.setInterval(settleDelay);
+    QObject::connect(&m_settleTimer, &QTimer::timeout, this, &ViewHost::settle);
+    // A refresh while a window shows rebuilds parts of the views.
+    QObject::connect(m_store, &Store::changed, this, [this] {
+        if (m_engine && (popoverVisible() || (m_settings && m_settings->isVisible())))
+            m_settleTimer.start();
+    });
 }
 
 ViewHost::~ViewHost()
@@ -149,6 +159,7 @@ void ViewHost::openPopover(std::optional<QPoint> point)
     if (!wasVisible) {
         m_closedOnDeactivation.invalidate();
         m_store->startRefreshIfStale();
+        m_settleTimer.start();
         Q_EMIT popoverOpened();
     }
 }
@@ -209,6 +220,17 @@ void ViewHost::windowsChanged()
         m_releaseTimer.stop();
     else if (m_engine)
         m_releaseTimer.start();
+}
+
+void ViewHost::settle()
+{
+    // Building and rebuilding views leaves script garbage and freed heap the
+    // allocator keeps; a window that stays open should not hold on to them
+    // until it closes.
+    if (!m_engine)
+        return;
+    m_engine->collectGarbage();
+    ::malloc_trim(0);
 }
 
 void ViewHost::release()

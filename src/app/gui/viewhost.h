@@ -24,6 +24,9 @@ class ViewHost : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds defaultReleaseDelay = std::chrono::minutes(10);
+    // How long the views must stay unchanged while shown before their
+    // garbage is collected.
+    static constexpr std::chrono::milliseconds settleDelay = std::chrono::seconds(1);
     // An Activate this soon after the popover closed on losing activation is
     // the click that closed it (the panel took activation first).
     static constexpr std::chrono::milliseconds closingClickWindow = std::chrono::milliseconds(400);
@@ -68,6 +71,7 @@ private:
     void windowsChanged();
     void release();
     void destroyWindows();
+    void settle();
 
     Store *m_store;
     std::unique_ptr<AppContext> m_context;
@@ -77,4 +81,6 @@ private:
     std::optional<QPoint> m_anchor; // where the popover was opened
     QElapsedTimer m_closedOnDeactivation;
     QTimer m_releaseTimer;
+    // Runs settle() a moment after the views last changed while shown.
+    QTimer m_settleTimer;
 };
