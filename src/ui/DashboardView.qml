@@ -16,13 +16,14 @@ ColumnLayout {
     readonly property var board: DashboardModel
     // The content area's height: its content's, up to 560; beyond it scrolls.
     readonly property real contentAreaHeight: Math.min(content.implicitHeight, 560)
-    // The tables are built only while the popover is on screen, and anew each
-    // time it appears. Each is a layout inside a Card (a control), and Qt 6.4
-    // brings such a layout's items up to date only in its own polish, which a
-    // hidden window never runs: rows that changed while the popover was
-    // hidden leave the table holding delegates that are gone, and the outer
-    // layout's first pass after showing resized the table over them (a
-    // crash). A table built when the popover appears holds no old delegates.
+    // The tables and the skeleton are built only while the popover is on
+    // screen, and anew each time it appears. Each is a layout inside a Card (a
+    // control) with rows from a Repeater, and Qt 6.4 brings such a layout's
+    // items up to date only in its own polish, which a hidden window never
+    // runs: rows that changed while the popover was hidden left the layout
+    // holding delegates that are gone, and the outer layout's first pass after
+    // showing resized it over them (a crash). Built when the popover appears,
+    // a table holds no old delegates.
     readonly property bool onScreen: !Window.window || Window.window.visible
 
     implicitWidth: 368
@@ -367,7 +368,7 @@ ColumnLayout {
 
             Loader {
                 objectName: "skeleton"
-                active: view.board.block === DashboardModel.Skeleton
+                active: view.onScreen && view.board.block === DashboardModel.Skeleton
                 visible: active
                 Layout.fillWidth: true
                 sourceComponent: DashboardSkeleton {
