@@ -135,17 +135,22 @@ def main():
         if len(chain) > 1:
             put("revalidate", "delta-refetch", chain[0] + b"\0" + chain[1].replace(b'"baseVersion":', b'"baseVersion":1') + b"\0" + chain[0])
 
-        # Small ones of the same shape, quicker to mutate: a container large
-        # enough for the text reuse of deltas (64 children), patched twice.
+        # Small ones of the same shape, quicker to mutate: containers large
+        # enough for the text reuse of deltas (64 children), changed in place
+        # twice (the second delta reuses the text the first one wrote), then
+        # grown and shrunk.
         def answer_text(o):
             return json.dumps(o, separators=(",", ":")).encode()
+
+        def delta(base, ops):
+            return answer_text({"kind": "delta", "baseVersion": base, "version": base + 1, "build": "b",
+                                "computedAt": base + 1, "patch": ops})
         doc = {"lines": ["$1"], "rows": [{"id": str(i), "v": i} for i in range(70)], "m": {f"k{i}": i for i in range(66)}}
         small = [answer_text({"version": 1, "build": "b", "computedAt": 1.5, "data": doc}),
-                 answer_text({"kind": "delta", "baseVersion": 1, "version": 2, "build": "b", "computedAt": 2,
-                              "patch": [{"p": ["rows", 3, "v"], "v": "x"}, {"p": ["m", "k9"], "v": [1]}]}),
-                 answer_text({"kind": "delta", "baseVersion": 2, "version": 3, "build": "b", "computedAt": 3,
-                              "patch": [{"p": ["rows", 70], "v": {}}, {"p": ["m", "k1"], "d": 1},
-                                        {"p": ["lines", 0], "v": "$2"}]})]
+                 delta(1, [{"p": ["rows", 3, "v"], "v": "x"}, {"p": ["m", "k9"], "v": [1]}]),
+                 delta(2, [{"p": ["rows", 3, "v"], "v": {"y": 1}}, {"p": ["rows", 60]}, {"p": ["m", "k10"], "v": 2},
+                           {"p": ["lines", 0], "v": "$2"}]),
+                 delta(3, [{"p": ["rows", 70], "v": {}}, {"p": ["m", "k1"], "d": 1}])]
         put("revalidate", "small-deltas", b"\0".join(small))
 
         # The snapshot file the client writes for that full answer, and a
