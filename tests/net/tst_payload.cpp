@@ -126,9 +126,14 @@ private Q_SLOTS:
             QCOMPARE(e.status(), 500);
         }
         QVERIFY(m_server->requests(rpc).isEmpty());
-        // A snapshot document that is not a Payload is a decoding failure, not a fallback.
-        m_server->enqueue(snap, ScriptedResponse::json(R"({"version":1,"data":{"text":"x"}})"_ba));
+        // A snapshot document that is not a Payload is a decoding failure, not a
+        // fallback, once a second answer in full (held bytes forgotten) is no better.
+        for (int i = 0; i < 2; ++i)
+            m_server->enqueue(snap, ScriptedResponse::json(R"({"version":1,"data":{"text":"x"}})"_ba));
+        const qsizetype before = m_server->requests(snap).size();
         QVERIFY_THROWS_EXCEPTION(DecodingError, payload(std::nullopt, std::nullopt));
+        QCOMPARE(m_server->requests(snap).size(), before + 2);
+        QVERIFY(!m_server->requests(snap).constLast().queryValue(u"have"_s));
         QVERIFY(m_server->requests(rpc).isEmpty());
     }
 
@@ -155,8 +160,9 @@ private Q_SLOTS:
 
     void cachedPayloadThatNoLongerDecodes()
     {
-        // Stored bytes that are valid JSON but not a Payload.
-        m_server->enqueue(snap, ScriptedResponse::json(R"({"version":1,"data":{"text":"x"}})"_ba));
+        // Stored bytes that are valid JSON but not a Payload (asked twice).
+        for (int i = 0; i < 2; ++i)
+            m_server->enqueue(snap, ScriptedResponse::json(R"({"version":1,"data":{"text":"x"}})"_ba));
         QVERIFY_THROWS_EXCEPTION(DecodingError, payload(std::nullopt, std::nullopt));
         QVERIFY(m_snapshots->cached(u"widget.line"_s, API::params(u"today"_s, u"a1,a2"_s, std::nullopt)));
         QVERIFY(!awaitTask(m_api->cachedPayload(u"today"_s, u"a1,a2"_s, std::nullopt)));
