@@ -40,6 +40,10 @@ struct DisplaySupport {
     // An X11 system tray of the XEmbed kind runs: the _NET_SYSTEM_TRAY_Sn
     // selection has an owner.
     bool xembedTray = false;
+    // The probe's X connection, held until Qt has its own: an X server whose
+    // last client leaves resets, and refuses connections for a moment while
+    // it does (a bare Xvfb, where we may be the only client).
+    std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t *)> connection {nullptr, xcb_disconnect};
 };
 
 DisplaySupport probeDisplay()
@@ -54,6 +58,7 @@ DisplaySupport probeDisplay()
     int screen = 0;
     xcb_connection_t *connection = xcb_connect(nullptr, &screen);
     DisplaySupport display;
+    display.connection.reset(connection);
     if (!xcb_connection_has_error(connection)) {
         display.reachable = true;
         const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
@@ -67,7 +72,6 @@ DisplaySupport probeDisplay()
         }
         std::free(atom);
     }
-    xcb_disconnect(connection);
     return display;
 }
 
@@ -111,7 +115,7 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     // Without a display (a text console, a service manager) or when asked,
     // the instance serves the line without windows.
     const bool noWindows = qEnvironmentVariableIsSet("QUILLMERE_NO_WINDOWS");
-    const DisplaySupport display = noWindows ? DisplaySupport() : probeDisplay();
+    DisplaySupport display = noWindows ? DisplaySupport() : probeDisplay();
     if (!display.reachable) {
         QCoreApplication app(argc, argv);
         setApplicationNames();
@@ -135,6 +139,7 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
         app.reset(loadXembedModule(argc, argv));
     if (!app)
         app = std::make_unique<QGuiApplication>(argc, argv);
+    display.connection.reset();
     setApplicationNames();
     QGuiApplication::setDesktopFileName(u"quillmere-menubar"_s);
     // Closing the settings window or hiding the popover never ends the
