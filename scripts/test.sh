@@ -68,7 +68,6 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_suite "sanitizers" "$root/build-asan" -DQUILLMERE_SANITIZE=ON
 
-exit $status
 # Every fuzz target over its seed corpus, then 20 s of new input each
 # (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer).
 echo "== fuzzing"
@@ -76,3 +75,4 @@ if ! bash scripts/fuzz.sh 20; then
   status=1
 fi
 
+exit $status
