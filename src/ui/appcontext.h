@@ -31,7 +31,7 @@ public:
     static QString defaultServerOrigin();
     // The family figures are set in, so they keep their width from one value
     // to the next: the application font's own when its ten digits have one
-    // advance (DejaVu Sans, Cantarell and most interface fonts), else the
+    // advance (DejaVu Sans and many interface fonts), else the
     // system's fixed-width font.
     static QString digitsFamily(const QFont &font);
     QString digitsFamily() const;
