@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace devserver {
@@ -76,30 +78,26 @@ std::variant<Fault, QString> FaultPlan::parse(const QJsonObject &spec)
         }
     if (!known)
         return u"\"mode\" must be one of status, hang, slow, truncate, malformed, oversize, patch."_s;
-    const QJsonValue count = spec.value(u"count"_s);
-    if (!count.isUndefined()) {
-        if (!count.isDouble() || count.toInt(-1) < 1)
-            return u"\"count\" must be a positive integer."_s;
-        f.remaining = count.toInt();
-    }
-    const QJsonValue status = spec.value(u"status"_s);
-    if (!status.isUndefined()) {
-        if (!status.isDouble() || status.toInt() < 100 || status.toInt() > 599)
-            return u"\"status\" must be an HTTP status from 100 to 599."_s;
-        f.status = status.toInt();
-    }
-    const QJsonValue ms = spec.value(u"ms"_s);
-    if (!ms.isUndefined()) {
-        if (!ms.isDouble() || ms.toInt(-1) < 0)
-            return u"\"ms\" must be a non-negative number of milliseconds."_s;
-        f.ms = ms.toInt();
-    }
-    const QJsonValue retryAfter = spec.value(u"retryAfter"_s);
-    if (!retryAfter.isUndefined()) {
-        if (!retryAfter.isDouble() || retryAfter.toInt(-1) < 0)
-            return u"\"retryAfter\" must be a non-negative number of seconds."_s;
-        f.retryAfter = retryAfter.toInt();
-    }
+    // Whole numbers from min to max; absent keys keep their defaults.
+    const auto readInt = [&spec](QLatin1StringView key, int min, int max, int &into) {
+        const QJsonValue value = spec.value(key);
+        if (value.isUndefined())
+            return true;
+        const int n = value.toInt(min - 1); // not a whole number: below min
+        if (!value.isDouble() || n < min || n > max)
+            return false;
+        into = n;
+        return true;
+    };
+    constexpr int any = std::numeric_limits<int>::max();
+    if (!readInt("count"_L1, 1, any, f.remaining))
+        return u"\"count\" must be a positive integer."_s;
+    if (!readInt("status"_L1, 100, 599, f.status))
+        return u"\"status\" must be an HTTP status from 100 to 599."_s;
+    if (!readInt("ms"_L1, 0, any, f.ms))
+        return u"\"ms\" must be a non-negative number of milliseconds."_s;
+    if (!readInt("retryAfter"_L1, 0, any, f.retryAfter))
+        return u"\"retryAfter\" must be a non-negative number of seconds."_s;
     const QJsonValue bytes = spec.value(u"bytes"_s);
     if (!bytes.isUndefined()) {
         if (!bytes.isDouble() || bytes.toDouble() < 1 || bytes.toDouble() > double(256 << 20))
