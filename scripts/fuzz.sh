@@ -6,10 +6,11 @@
 #   scripts/fuzz.sh [SECONDS]      (default 60)
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_TARGETS
 # (names to run, default all), FUZZ_JOBS (build jobs), FUZZ_MAX_LEN (largest
-# input, default 64 KiB), FUZZ_WORK (where new corpus entries and crash inputs
-# go; default a temporary folder). A crash input is kept in FUZZ_WORK/NAME/;
-# once the fault is fixed, add it to tests/fuzz/corpus/NAME so that it is run
-# every time.
+# input, default 64 KiB), FUZZ_RUNS (stop a target after this many inputs
+# should that come first), FUZZ_WORK (where new corpus entries and crash
+# inputs go; default a temporary folder). A crash input is kept in
+# FUZZ_WORK/NAME/; once the fault is fixed, add it to tests/fuzz/corpus/NAME
+# so that it is run every time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -31,6 +32,8 @@ export ASAN_OPTIONS="detect_leaks=1:malloc_context_size=8:abort_on_error=0"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 flags=(-timeout=25 -rss_limit_mb=4096 -detect_leaks=0 -max_len="${FUZZ_MAX_LEN:-65536}")
+runs=()
+[ -n "${FUZZ_RUNS:-}" ] && runs=(-runs="$FUZZ_RUNS")
 
 status=0
 summary=()
@@ -49,7 +52,7 @@ for name in $targets; do
   (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" -runs=0 -artifact_prefix="$out/" "$seeds") \
     >"$out/replay.log" 2>&1 || rc=$?
   if [ "$rc" -eq 0 ]; then
-    (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+    (cd "$out" && "$build/tests/fuzz/fuzz_$name" "${flags[@]}" "${dict[@]}" "${runs[@]}" -max_total_time="$seconds" -print_final_stats=1 \
       -artifact_prefix="$out/" "$out/new" "$seeds") >"$log" 2>&1 || rc=$?
   else
     cp "$out/replay.log" "$log"
