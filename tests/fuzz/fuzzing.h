@@ -66,11 +66,10 @@ inline void start()
 }
 
 // What an event loop would do between inputs: delivers the events a run
-// posted, then deletes the objects it left to deleteLater. Only a call for
-// every type and receiver drops delivered entries from the thread's queue;
-// asking for deferred deletes alone left one entry per deleteLater behind,
-// so the queue, scanned whole on every call, grew without end and made each
-// input slower than the one before.
+// posted, then deletes the objects it left to deleteLater. The first call
+// also drops delivered entries from the thread's queue (only a call for
+// every type and receiver does); without it the queue grows with each
+// deleteLater and every call scans all of it.
 inline void settle()
 {
     QCoreApplication::sendPostedEvents();
