@@ -24,6 +24,9 @@ PACKAGES=(
   dpkg-dev lintian appstream
   # services the tests and the demo talk to
   dbus dbus-x11 gnome-keyring libsecret-tools xvfb xauth xdg-utils desktop-file-utils x11-utils
+  # Wayland: Qt's client, keys typed into the popover under sway, a look at a
+  # compositor's globals; XFCE's window manager (it publishes the work area)
+  qt6-wayland wtype wayland-utils xfwm4
 )
 
 SUDO=""

@@ -440,12 +440,15 @@ private Q_SLOTS:
         QTest::addColumn<QVariantList>("arguments");
         QTest::addColumn<bool>("activates");
         QTest::addColumn<bool>("refreshes");
-        QTest::newRow("activate") << u"Activate"_s << QVariantList {120, 8} << true << false;
-        QTest::newRow("context menu") << u"ContextMenu"_s << QVariantList {640, 0} << true << false;
-        QTest::newRow("middle click") << u"SecondaryActivate"_s << QVariantList {5, 5} << false << true;
+        QTest::addColumn<QString>("token"); // handed on before the activation
+        QTest::newRow("activate") << u"Activate"_s << QVariantList {120, 8} << true << false << QString();
+        QTest::newRow("activate with a token")
+            << u"Activate"_s << QVariantList {120, 8} << true << false << u"kwin-1234-5678_TIME42"_s;
+        QTest::newRow("context menu") << u"ContextMenu"_s << QVariantList {640, 0} << true << false << QString();
+        QTest::newRow("middle click") << u"SecondaryActivate"_s << QVariantList {5, 5} << false << true << QString();
         QTest::newRow("middle click, Ayatana host")
-            << u"XAyatanaSecondaryActivate"_s << QVariantList {42u} << false << true;
-        QTest::newRow("scroll") << u"Scroll"_s << QVariantList {120, u"vertical"_s} << false << false;
+            << u"XAyatanaSecondaryActivate"_s << QVariantList {42u} << false << true << QString();
+        QTest::newRow("scroll") << u"Scroll"_s << QVariantList {120, u"vertical"_s} << false << false << QString();
     }
     void activation()
     {
@@ -453,10 +456,21 @@ private Q_SLOTS:
         QFETCH(QVariantList, arguments);
         QFETCH(bool, activates);
         QFETCH(bool, refreshes);
+        QFETCH(QString, token);
         Store &store = connectedStore();
         QVERIFY(startRegistered(store));
         QSignalSpy activated(m_item.get(), &StatusItem::activateRequested);
+        // What reaches the windows, in order: the token must come first.
+        QStringList sequence;
+        connect(m_item.get(), &StatusItem::activationTokenProvided, this,
+            [&](const QString &provided) { sequence << u"token "_s + provided; });
+        connect(m_item.get(), &StatusItem::activateRequested, this, [&] { sequence << u"activate"_s; });
         const int before = m_rig->backend.count(u"embed.dashboard"_s);
+        if (!token.isEmpty()) {
+            const QDBusMessage provided = m_host->call(
+                StatusItem::itemPath, StatusItem::itemInterface, u"ProvideXdgActivationToken"_s, {token});
+            QVERIFY2(provided.type() == QDBusMessage::ReplyMessage, qPrintable(provided.errorMessage()));
+        }
         const QDBusMessage reply = m_host->call(StatusItem::itemPath, StatusItem::itemInterface, method, arguments);
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         if (refreshes)
@@ -466,6 +480,12 @@ private Q_SLOTS:
         QCOMPARE(activated.size(), activates ? 1 : 0);
         if (activates)
             QCOMPARE(activated.first().first().toPoint(), QPoint(arguments.at(0).toInt(), arguments.at(1).toInt()));
+        QStringList expected;
+        if (!token.isEmpty())
+            expected << u"token "_s + token;
+        if (activates)
+            expected << u"activate"_s;
+        QCOMPARE(sequence, expected);
     }
 
     void trayFallbackMenu()

@@ -315,6 +315,11 @@ void StatusItem::activate(int x, int y)
     Q_EMIT activateRequested(QPoint(x, y));
 }
 
+void StatusItem::provideActivationToken(const QString &token)
+{
+    Q_EMIT activationTokenProvided(token);
+}
+
 void StatusItem::secondaryActivate()
 {
     m_store->startRefresh();
@@ -391,6 +396,11 @@ void StatusNotifierItemAdaptor::SecondaryActivate(int, int)
 void StatusNotifierItemAdaptor::XAyatanaSecondaryActivate(uint)
 {
     m_item->secondaryActivate();
+}
+
+void StatusNotifierItemAdaptor::ProvideXdgActivationToken(const QString &token)
+{
+    m_item->provideActivationToken(token);
 }
 
 void StatusNotifierItemAdaptor::ContextMenu(int x, int y)

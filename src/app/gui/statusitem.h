@@ -93,12 +93,15 @@ public:
     // Called by the adaptor.
     void activate(int x, int y);
     void secondaryActivate();
+    void provideActivationToken(const QString &token);
 
 Q_SIGNALS:
     void activateRequested(QPoint point); // the host's coordinates; QPoint(0,0) when it gave none
     void openRequested(); // menu "Open Quillmere"
     void settingsRequested(); // menu "Settings…"
     void quitRequested(); // menu "Quit"
+    // The host's XDG activation token for the activation that follows.
+    void activationTokenProvided(const QString &token);
 
     // For the adaptor: its D-Bus signals, sent only on real changes.
     void iconChanged();
@@ -181,6 +184,9 @@ public Q_SLOTS:
     void Scroll(int delta, const QString &orientation);
     // What the Ayatana hosts send for a middle click instead of SecondaryActivate.
     void XAyatanaSecondaryActivate(uint timestamp);
+    // Wayland hosts send a token for the click before Activate; the window
+    // that click opens passes it on to get focus.
+    void ProvideXdgActivationToken(const QString &token);
 
 Q_SIGNALS:
     void NewTitle();

@@ -1,6 +1,7 @@
 #include "viewhost.h"
 
 #include "appcontext.h"
+#include "compositorplacement.h"
 #include "memorytrim.h"
 #include "placement.h"
 #include "state/store.h"
@@ -45,6 +46,9 @@ ViewHost::ViewHost(Store *store, QObject *parent)
     m_settleTimer.setSingleShot(true);
     m_settleTimer.setInterval(settleDelay);
     QObject::connect(&m_settleTimer, &QTimer::timeout, this, &ViewHost::settle);
+    m_compositorSettle.setSingleShot(true);
+    m_compositorSettle.setInterval(120);
+    QObject::connect(&m_compositorSettle, &QTimer::timeout, this, &ViewHost::placeThroughCompositor);
     // A refresh while a window shows rebuilds parts of the views.
     QObject::connect(m_store, &Store::changed, this, [this] {
         if (m_engine && (popoverVisible() || (m_settings && m_settings->isVisible())))
@@ -154,8 +158,10 @@ void ViewHost::openPopover(std::optional<QPoint> point)
     if (placesItself())
         place();
     window->show();
+    if (!placesItself())
+        placeThroughCompositor();
     window->raise();
-    window->requestActivate();
+    requestActivation(window);
     if (!wasVisible) {
         m_closedOnDeactivation.invalidate();
         m_store->startRefreshIfStale();
@@ -166,8 +172,12 @@ void ViewHost::openPopover(std::optional<QPoint> point)
 
 void ViewHost::place()
 {
-    if (!m_popover || !placesItself())
+    if (!m_popover)
         return;
+    if (!placesItself()) {
+        m_compositorSettle.start();
+        return;
+    }
     const QScreen *screen = m_anchor ? QGuiApplication::screenAt(*m_anchor) : nullptr;
     if (!screen)
         screen = m_anchor ? QGuiApplication::primaryScreen() : m_popover->screen();
@@ -178,6 +188,51 @@ void ViewHost::place()
     if (m_popover->screen() != screen)
         m_popover->setScreen(const_cast<QScreen *>(screen));
     m_popover->setPosition(placement::popoverPosition(m_anchor, m_popover->size(), screenOf(screen)));
+}
+
+void ViewHost::placeThroughCompositor()
+{
+    // Without a click point the compositor's own placement stays.
+    if (!m_popover || !m_anchor)
+        return;
+    if (!m_compositorLooked) {
+        m_compositorLooked = true;
+        m_compositor = CompositorPlacement::forSession();
+        if (m_compositor)
+            QObject::connect(m_compositor.get(), &CompositorPlacement::failed, this,
+                [](const QString &reason) { qInfo("The compositor did not move the popover: %s", qPrintable(reason)); });
+    }
+    const QScreen *screen = QGuiApplication::screenAt(*m_anchor);
+    if (!m_compositor || !screen)
+        return;
+    // The compositor knows where its bars are and keeps the popover off them.
+    const QPoint target = placement::popoverPosition(m_anchor, m_popover->size(), screenOf(screen));
+    if (m_popover->isExposed() && target == m_compositorTarget)
+        return;
+    m_compositorTarget = target;
+    m_compositor->place(m_popover, target);
+}
+
+void ViewHost::setActivationToken(const QString &token)
+{
+    m_activationToken = token;
+    m_tokenAge.start();
+}
+
+void ViewHost::requestActivation(QWindow *window)
+{
+    // Qt's Wayland client hands XDG_ACTIVATION_TOKEN to the compositor with
+    // the next activation request and drops it from the environment; where it
+    // does not, no child process may inherit it.
+    const bool fresh = m_tokenAge.isValid() && m_tokenAge.elapsed() < tokenLifetime.count();
+    const bool useToken = fresh && !m_activationToken.isEmpty() && !placesItself();
+    if (useToken)
+        qputenv("XDG_ACTIVATION_TOKEN", m_activationToken.toUtf8());
+    m_activationToken.clear();
+    m_tokenAge.invalidate();
+    window->requestActivate();
+    if (useToken)
+        qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 void ViewHost::closePopover()
@@ -210,7 +265,7 @@ void ViewHost::showSettingsWindow()
         return;
     window->show();
     window->raise();
-    window->requestActivate();
+    requestActivation(window);
 }
 
 void ViewHost::windowsChanged()

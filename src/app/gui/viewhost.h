@@ -12,6 +12,7 @@
 #include <optional>
 
 class AppContext;
+class CompositorPlacement;
 class QQmlEngine;
 class Store;
 
@@ -46,6 +47,11 @@ public:
     void closePopover();
     bool popoverVisible() const;
     void showSettingsWindow();
+    // An activation token the panel obtained for the click that is about to
+    // open a window: on Wayland the compositor gives that window focus only
+    // with it. It serves the next window shown within tokenLifetime.
+    void setActivationToken(const QString &token);
+    static constexpr std::chrono::milliseconds tokenLifetime = std::chrono::seconds(10);
 
     QQuickWindow *popover() const { return m_popover; }
     QQuickWindow *settingsWindow() const { return m_settings; }
@@ -67,6 +73,8 @@ private:
     QQuickWindow *ensurePopover();
     QQuickWindow *ensureSettingsWindow();
     void place();
+    void placeThroughCompositor();
+    void requestActivation(QWindow *window);
     void popoverActiveChanged();
     void windowsChanged();
     void release();
@@ -80,6 +88,16 @@ private:
     QPointer<QQuickWindow> m_settings;
     std::optional<QPoint> m_anchor; // where the popover was opened
     QElapsedTimer m_closedOnDeactivation;
+    // Wayland: the compositor's channel for moving the popover, looked for
+    // once on first use.
+    std::unique_ptr<CompositorPlacement> m_compositor;
+    bool m_compositorLooked = false;
+    QPoint m_compositorTarget; // asked for last
+    // A popover growing above a bottom bar is moved once it settles, not on
+    // every frame of its growth.
+    QTimer m_compositorSettle;
+    QString m_activationToken;
+    QElapsedTimer m_tokenAge;
     QTimer m_releaseTimer;
     // Runs settle() a moment after the views last changed while shown.
     QTimer m_settleTimer;

@@ -13,6 +13,7 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
       m_statusItem(new StatusItem(QDBusConnection::sessionBus(), &store, this))
 {
     ViewHost *views = m_views;
+    QObject::connect(m_statusItem, &StatusItem::activationTokenProvided, views, &ViewHost::setActivationToken);
     QObject::connect(m_statusItem, &StatusItem::activateRequested, views, &ViewHost::activateAt);
     QObject::connect(m_statusItem, &StatusItem::openRequested, views, [views] { views->openPopover(); });
     QObject::connect(m_statusItem, &StatusItem::settingsRequested, views, &ViewHost::showSettingsWindow);
