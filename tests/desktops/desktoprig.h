@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QRect>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <optional>
@@ -101,6 +102,71 @@ inline bool recognisedHolds(const QString &recognised, const QString &wanted)
         }
     }
     return false;
+}
+
+// A word text recognition found, and where (in the image's pixels).
+struct Word {
+    QString text;
+    QRect box;
+};
+
+// The words in image with their places, enlarged first as ocr() does.
+inline QList<Word> words(const QImage &image, int scale = 3)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"words.png"_s);
+    image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(file);
+    const QString tsv
+        = QString::fromUtf8(output(u"tesseract"_s, {file, u"-"_s, u"--psm"_s, u"11"_s, u"tsv"_s}, {}, 60'000));
+    QList<Word> found;
+    for (const QString &row : tsv.split(u'\n', Qt::SkipEmptyParts).mid(1)) {
+        const QStringList cells = row.split(u'\t');
+        if (cells.size() < 12 || cells.at(11).trimmed().isEmpty())
+            continue;
+        const QRect box(cells.at(6).toInt(), cells.at(7).toInt(), cells.at(8).toInt(), cells.at(9).toInt());
+        found.append({cells.at(11).trimmed(), QRect(box.topLeft() / scale, box.size() / scale)});
+    }
+    return found;
+}
+
+// The first word in image that starts with prefix (case-sensitive).
+inline std::optional<QRect> wordBox(const QImage &image, const QString &prefix)
+{
+    for (const Word &word : words(image)) {
+        if (word.text.startsWith(prefix))
+            return word.box;
+    }
+    return std::nullopt;
+}
+
+// What is wrong with where a popover opened for a click at click (global
+// pixels) on a screen whose area without panels is usable: empty when it
+// lies inside that area, centred on the click within 24 px unless it was
+// pushed inside the area (then it still spans the click's x), and just
+// outside the panel the click was on (within 24 px of the panel's edge), or
+// within 24 px of a click inside the area.
+inline QString placementProblem(const QRect &popover, const QPoint &click, const QRect &usable)
+{
+    constexpr int near = 24;
+    QStringList problems;
+    if (!usable.contains(popover))
+        problems << u"not inside the usable area"_s;
+    const bool pushed = popover.left() == usable.left() || popover.right() == usable.right();
+    const int offCentre = std::abs(popover.center().x() - click.x());
+    if (!pushed && offCentre > near)
+        problems << u"%1 px off the click's x"_s.arg(offCentre);
+    if (pushed && (click.x() < popover.left() || click.x() > popover.right()))
+        problems << u"does not span the click's x"_s;
+    int gap = 0;
+    if (click.y() < usable.top())
+        gap = popover.top() - usable.top(); // below a top panel
+    else if (click.y() > usable.bottom())
+        gap = usable.bottom() - popover.bottom(); // above a bottom panel
+    else
+        gap = popover.top() >= click.y() ? popover.top() - click.y() : click.y() - popover.bottom();
+    if (gap < 0 || gap > near)
+        problems << u"%1 px from the panel or the click"_s.arg(gap);
+    return problems.join(u"; "_s);
 }
 
 class Rig : public e2e::Rig {

@@ -122,6 +122,60 @@ private Q_SLOTS:
         QVERIFY(!placement::edgeFromName(QString()));
     }
 
+    // Opened without a click point: at the pointer against a panel it is
+    // near, else in the corner.
+    void placementAtThePointer_data()
+    {
+        QTest::addColumn<Screen>("screen");
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QString>("edge"); // empty: the corner
+        QTest::addColumn<QPoint>("expected");
+        const Screen top {QRect(0, 0, 1280, 800), QRect(0, 24, 1280, 776)};
+        const Screen bottom {QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 772)};
+        const Screen both {QRect(0, 0, 1280, 800), QRect(0, 24, 1280, 748)};
+        const Screen left {QRect(0, 0, 1280, 800), QRect(48, 0, 1232, 800)};
+        const Screen none {QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)};
+        const Screen second {QRect(1280, 0, 1920, 1080), QRect(1280, 30, 1920, 1050)};
+        const int g = placement::gap;
+        const QPoint corner(1280 - g - 400, 24 + g);
+        QTest::newRow("menu entry under an item at the left of a top panel")
+            << top << QPoint(60, 40) << u"top"_s << QPoint(0, 24 + g);
+        QTest::newRow("on a top panel") << top << QPoint(700, 10) << u"top"_s << QPoint(500, 24 + g);
+        QTest::newRow("300 px below a top panel") << top << QPoint(700, 324) << u"top"_s << QPoint(500, 24 + g);
+        QTest::newRow("301 px below a top panel: corner") << top << QPoint(700, 325) << QString() << corner;
+        QTest::newRow("above a bottom panel") << bottom << QPoint(900, 700) << u"bottom"_s << QPoint(700, 466);
+        QTest::newRow("bottom panel, right corner")
+            << bottom << QPoint(1270, 790) << u"bottom"_s << QPoint(880, 772 - g - 300);
+        QTest::newRow("two panels: the nearer one") << both << QPoint(640, 600) << u"bottom"_s << QPoint(440, 466);
+        QTest::newRow("beside a left panel") << left << QPoint(100, 400) << u"left"_s << QPoint(48 + g, 250);
+        QTest::newRow("no panel: corner") << none << QPoint(10, 10) << QString() << QPoint(1280 - g - 400, g);
+        QTest::newRow("second screen, left end of its top panel")
+            << second << QPoint(1300, 50) << u"top"_s << QPoint(1280, 30 + g);
+    }
+    void placementAtThePointer()
+    {
+        QFETCH(Screen, screen);
+        QFETCH(QPoint, pointer);
+        QFETCH(QString, edge);
+        QFETCH(QPoint, expected);
+        const QSize size(400, 300);
+        const std::optional<placement::PanelStrip> strip = placement::pointerAnchor(pointer, screen);
+        QCOMPARE(strip.has_value(), !edge.isEmpty());
+        const QPoint origin = strip ? placement::anchoredPosition(strip->anchor, strip->edge, size, screen)
+                                    : placement::popoverPosition(std::nullopt, size, screen);
+        QCOMPARE(origin, expected);
+        if (!strip)
+            return;
+        QCOMPARE(strip->edge, *placement::edgeFromName(edge));
+        // The strip is the panel's, at the pointer: outside the available
+        // area, against the screen's edge.
+        QVERIFY(!screen.available.intersects(strip->anchor));
+        QVERIFY(screen.geometry.contains(strip->anchor));
+        const bool horizontal = strip->edge == placement::Edge::Top || strip->edge == placement::Edge::Bottom;
+        QCOMPARE(horizontal ? strip->anchor.center().x() : strip->anchor.center().y(),
+            horizontal ? pointer.x() : pointer.y());
+    }
+
     void devicePointsOnScaledScreens()
     {
         // Two screens at twice the density, as X11 reports them: each keeps

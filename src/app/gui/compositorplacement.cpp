@@ -1,12 +1,12 @@
 #include "compositorplacement.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -241,8 +241,8 @@ public:
         m_script->write(script(window->title(), topLeft).toUtf8());
         m_script->flush();
         m_pluginName = u"quillmere-placement-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(++m_generation);
-        QDBusMessage load = QDBusMessage::createMethodCall(
-            service, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"loadScript"_s);
+        QDBusMessage load
+            = QDBusMessage::createMethodCall(service, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"loadScript"_s);
         load << m_script->fileName() << m_pluginName;
         const QString name = m_pluginName;
         auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(load), this);
@@ -312,8 +312,8 @@ private:
         m_unload.stop();
         if (m_pluginName.isEmpty())
             return;
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            service, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"unloadScript"_s);
+        QDBusMessage message
+            = QDBusMessage::createMethodCall(service, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"unloadScript"_s);
         message << m_pluginName;
         QDBusConnection::sessionBus().call(message, QDBus::NoBlock);
         m_pluginName.clear();

@@ -57,6 +57,38 @@ QPoint anchoredPosition(QRect anchor, Edge edge, QSize size, const Screen &scree
     return clamped(origin, size, areaOf(screen));
 }
 
+std::optional<PanelStrip> pointerAnchor(QPoint pointer, const Screen &screen)
+{
+    const QRect g = screen.geometry;
+    const QRect a = screen.available;
+    if (!a.isValid() || !g.contains(pointer))
+        return std::nullopt;
+    // Per side: the panel's thickness, how far the pointer is inside the
+    // available area from that edge (negative on the panel), and the strip.
+    struct Side {
+        Edge edge;
+        int thickness;
+        int distance;
+        QRect strip;
+    };
+    const Side sides[] = {
+        {Edge::Top, a.top() - g.top(), pointer.y() - a.top(), QRect(pointer.x(), g.top(), 1, a.top() - g.top())},
+        {Edge::Bottom, g.bottom() - a.bottom(), a.bottom() - pointer.y(),
+            QRect(pointer.x(), a.bottom() + 1, 1, g.bottom() - a.bottom())},
+        {Edge::Left, a.left() - g.left(), pointer.x() - a.left(), QRect(g.left(), pointer.y(), a.left() - g.left(), 1)},
+        {Edge::Right, g.right() - a.right(), a.right() - pointer.x(),
+            QRect(a.right() + 1, pointer.y(), g.right() - a.right(), 1)},
+    };
+    const Side *nearest = nullptr;
+    for (const Side &side : sides) {
+        if (side.thickness > 0 && side.distance <= pointerReach && (!nearest || side.distance < nearest->distance))
+            nearest = &side;
+    }
+    if (!nearest)
+        return std::nullopt;
+    return PanelStrip {nearest->strip, nearest->edge};
+}
+
 QPoint popoverPosition(std::optional<QPoint> point, QSize size, const Screen &screen)
 {
     const QRect area = areaOf(screen);

@@ -33,6 +33,24 @@ std::optional<Edge> edgeFromName(const QString &name);
 // one), then moved inside the screen's available area.
 QPoint anchoredPosition(QRect anchor, Edge edge, QSize size, const Screen &screen);
 
+// How near the work area's edge on a panel's side the pointer must be for a
+// popover opened without a click point to open at it.
+constexpr int pointerReach = 300;
+
+// A panel button's stand-in: the strip of the panel at one point.
+struct PanelStrip {
+    QRect anchor;
+    Edge edge;
+};
+
+// Where a popover opened without a click point (from the item's menu, a
+// desktop action, a second launch) belongs: with the pointer within
+// pointerReach of the available area's edge on a side that has a panel (the
+// screen's edge lies beyond it), the panel's strip at the pointer's x (top
+// and bottom panels) or y (side panels). The nearest such edge wins; nothing
+// when the pointer is further from every panel, or there is none.
+std::optional<PanelStrip> pointerAnchor(QPoint pointer, const Screen &screen);
+
 // The top-left corner for a popover of size next to a click at point (both
 // logical): centred horizontally on the point, below it when the point lies
 // in the upper half of its screen and above it otherwise, then moved inside

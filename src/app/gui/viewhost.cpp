@@ -172,6 +172,16 @@ void ViewHost::openPopover(std::optional<QPoint> point)
 {
     m_anchor = point;
     m_button.reset();
+    // Opened from the item's menu, a desktop action or a second launch: a
+    // pointer near a panel is where the item was clicked.
+    if (!point && placesItself()) {
+        const QPoint pointer = QCursor::pos();
+        const QScreen *screen = QGuiApplication::screenAt(pointer);
+        if (const auto strip = screen ? placement::pointerAnchor(pointer, screenOf(screen)) : std::nullopt) {
+            m_anchor = strip->anchor.center();
+            m_button = std::make_pair(strip->anchor, strip->edge);
+        }
+    }
     showPopover();
 }
 
@@ -213,9 +223,14 @@ void ViewHost::place()
         return;
     if (m_popover->screen() != screen)
         m_popover->setScreen(const_cast<QScreen *>(screen));
-    m_popover->setPosition(m_button
-            ? placement::anchoredPosition(m_button->first, m_button->second, m_popover->size(), screenOf(screen))
-            : placement::popoverPosition(m_anchor, m_popover->size(), screenOf(screen)));
+    m_popover->setPosition(positionOn(screen));
+}
+
+QPoint ViewHost::positionOn(const QScreen *screen) const
+{
+    return m_button
+        ? placement::anchoredPosition(m_button->first, m_button->second, m_popover->size(), screenOf(screen))
+        : placement::popoverPosition(m_anchor, m_popover->size(), screenOf(screen));
 }
 
 void ViewHost::placeThroughCompositor()
@@ -227,14 +242,15 @@ void ViewHost::placeThroughCompositor()
         m_compositorLooked = true;
         m_compositor = CompositorPlacement::forSession();
         if (m_compositor)
-            QObject::connect(m_compositor.get(), &CompositorPlacement::failed, this,
-                [](const QString &reason) { qInfo("The compositor did not move the popover: %s", qPrintable(reason)); });
+            QObject::connect(m_compositor.get(), &CompositorPlacement::failed, this, [](const QString &reason) {
+                qInfo("The compositor did not move the popover: %s", qPrintable(reason));
+            });
     }
     const QScreen *screen = QGuiApplication::screenAt(*m_anchor);
     if (!m_compositor || !screen)
         return;
     // The compositor knows where its bars are and keeps the popover off them.
-    const QPoint target = placement::popoverPosition(m_anchor, m_popover->size(), screenOf(screen));
+    const QPoint target = positionOn(screen);
     if (m_popover->isExposed() && target == m_compositorTarget)
         return;
     m_compositorTarget = target;

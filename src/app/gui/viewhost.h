@@ -16,6 +16,7 @@
 class AppContext;
 class CompositorPlacement;
 class QQmlEngine;
+class QScreen;
 class Store;
 
 // The windows of the running instance: the popover and the settings window.
@@ -83,6 +84,7 @@ private:
     bool closedByThisClick();
     void place();
     void placeThroughCompositor();
+    QPoint positionOn(const QScreen *screen) const; // for the popover as it is anchored now
     void requestActivation(QWindow *window);
     void popoverActiveChanged();
     void windowsChanged();

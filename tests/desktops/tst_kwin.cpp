@@ -1,0 +1,200 @@
+// The popover under KWin on Wayland (tests/desktops/kwin.sh: headless). KWin places new windows by its own policy;
+// the instance has a small KWin script move the popover next to the click.
+// Checked from KWin's side (a script of the test's reports the windows):
+// where the popover is after clicks a host and the panel interface send,
+// that it is the active window (keys go to it), and that an activation
+// token the host provides reaches KWin with the popover's activation.
+
+#include "desktoprig.h"
+
+#include <QTemporaryFile>
+
+using namespace Qt::StringLiterals;
+using desktops::Rig;
+
+// Receives the test script's report.
+class KWinReport : public QObject {
+    Q_OBJECT
+public:
+    QJsonObject last;
+    int count = 0;
+public Q_SLOTS:
+    void Report(const QString &json)
+    {
+        last = QJsonDocument::fromJson(json.toUtf8()).object();
+        ++count;
+    }
+};
+
+class TestKWin : public QObject {
+    Q_OBJECT
+
+    Rig m_rig;
+    KWinReport m_report;
+    QString m_waylandLog;
+    int m_scripts = 0;
+
+    static inline const QString reportPath = u"/KWinReport"_s;
+
+    QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
+        const QVariantList &arguments = {})
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(message);
+    }
+
+    // KWin's view of the popover: its frame, the work area around it and
+    // whether it is the active window; nothing while it is not shown.
+    std::optional<QJsonObject> popover()
+    {
+        QTemporaryFile script(QDir::tempPath() + u"/kwin-report-XXXXXX.js"_s);
+        if (!script.open())
+            return std::nullopt;
+        script.write(uR"js(
+const found = [];
+const list = workspace.clientList();
+for (let i = 0; i < list.length; ++i) {
+    const w = list[i];
+    if (w.caption !== "Quillmere" || String(w.resourceClass) !== "quillmere-menubar")
+        continue;
+    const g = w.frameGeometry, a = workspace.clientArea(KWin.MaximizeArea, w);
+    found.push({x: g.x, y: g.y, width: g.width, height: g.height, active: workspace.activeClient === w,
+                area: {x: a.x, y: a.y, width: a.width, height: a.height}});
+}
+callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
+)js"_s.arg(QDBusConnection::sessionBus().baseService(), reportPath)
+                         .toUtf8());
+        script.flush();
+        const QString name = u"quillmere-test-%1"_s.arg(++m_scripts);
+        const QDBusMessage loaded = call(u"org.kde.KWin"_s, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s,
+            u"loadScript"_s, {script.fileName(), name});
+        const int id = loaded.arguments().value(0, -1).toInt();
+        if (id < 0)
+            return std::nullopt;
+        const int before = m_report.count;
+        call(u"org.kde.KWin"_s, u"/Scripting/Script%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
+        QTest::qWaitFor([&] { return m_report.count > before; }, 5000);
+        call(u"org.kde.KWin"_s, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"unloadScript"_s, {name});
+        const QJsonArray windows = m_report.last.value(u"windows").toArray();
+        if (m_report.count == before || windows.isEmpty())
+            return std::nullopt;
+        return windows.first().toObject();
+    }
+    static QRect rectOf(const QJsonObject &o)
+    {
+        return QRect(
+            o.value(u"x").toInt(), o.value(u"y").toInt(), o.value(u"width").toInt(), o.value(u"height").toInt());
+    }
+    // The popover once it stays where it is.
+    std::optional<QJsonObject> settledPopover()
+    {
+        std::optional<QJsonObject> last;
+        int same = 0;
+        QTest::qWaitFor(
+            [&] {
+                const std::optional<QJsonObject> now = popover();
+                same = (now && last && rectOf(*now) == rectOf(*last)) ? same + 1 : 0;
+                last = now;
+                return same >= 2;
+            },
+            10'000);
+        return same >= 2 ? last : std::nullopt;
+    }
+    QString waylandLog() const
+    {
+        QFile log(m_waylandLog);
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+    QDBusMessage item(const QString &method, const QVariantList &arguments)
+    {
+        // The item's object, on the instance's connection (no panel here
+        // hosts it; a host would call the same).
+        return call(e2e::busName, u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, method, arguments);
+    }
+    bool closePopover()
+    {
+        if (!popover())
+            return true;
+        item(u"Activate"_s, {0, 0});
+        return QTest::qWaitFor([this] { return !popover(); }, 5000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(QDBusConnection::sessionBus().registerObject(reportPath, &m_report, QDBusConnection::ExportAllSlots));
+        // What the instance says to KWin, to see the activation token go by.
+        m_waylandLog = QDir(m_rig.home).filePath(u"wayland.log"_s);
+        m_rig.env.insert(u"WAYLAND_DEBUG"_s, u"client"_s);
+        QVERIFY(m_rig.startServer());
+        QVERIFY(m_rig.startInstance({u"sh"_s, u"-c"_s, u"exec \"$@\" 2>\"%1\""_s.arg(m_waylandLog), u"sh"_s}));
+        QCOMPARE(m_rig.run({u"--connect"_s, m_rig.url(u"embed/"_s + e2e::northwind)}).exitCode, 0);
+    }
+    void cleanupTestCase() { QVERIFY(m_rig.stopInstance()); }
+
+    void clickPointsPutItNextToThem_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QVariantList>("arguments");
+        QTest::addColumn<QPoint>("click");
+        // A 1280x800 screen; no panel reserves space.
+        QTest::newRow("item in the middle of a top panel")
+            << u"Activate"_s << QVariantList {640, 12} << QPoint(640, 12);
+        QTest::newRow("item at the left end") << u"Activate"_s << QVariantList {6, 12} << QPoint(6, 12);
+        QTest::newRow("item at the right end") << u"Activate"_s << QVariantList {1274, 12} << QPoint(1274, 12);
+        QTest::newRow("item on a bottom panel") << u"Activate"_s << QVariantList {500, 788} << QPoint(500, 788);
+        QTest::newRow("panel button, top edge")
+            << u"TogglePopover"_s << QVariantList {880, 0, 40, 24, u"top"_s} << QPoint(900, 24);
+    }
+    void clickPointsPutItNextToThem()
+    {
+        QFETCH(QString, method);
+        QFETCH(QVariantList, arguments);
+        QFETCH(QPoint, click);
+        QVERIFY(closePopover());
+        const QDBusMessage reply = method == u"Activate" ? item(method, arguments)
+                                                         : call(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s,
+                                                             u"com.velmorcraft.quillmere.MenuBar"_s, method, arguments);
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        const std::optional<QJsonObject> shown = settledPopover();
+        QVERIFY(shown);
+        const QRect frame = rectOf(*shown);
+        const QString problem = desktops::placementProblem(frame, click, rectOf(shown->value(u"area").toObject()));
+        QVERIFY2(problem.isEmpty(),
+            qPrintable(u"%1 at %2,%3 %4x%5"_s.arg(problem)
+                           .arg(frame.x())
+                           .arg(frame.y())
+                           .arg(frame.width())
+                           .arg(frame.height())));
+    }
+
+    void tokenGoesToKWinWithTheActivation()
+    {
+        QVERIFY(closePopover());
+        const QString token = u"quillmere-test-token-%1"_s.arg(QDateTime::currentMSecsSinceEpoch());
+        QCOMPARE(item(u"ProvideXdgActivationToken"_s, {token}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(item(u"Activate"_s, {640, 12}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(settledPopover());
+        const QRegularExpression activation(
+            u"xdg_activation_v1@\\d+\\.activate\\(\"%1\", wl_surface@\\d+\\)"_s.arg(QRegularExpression::escape(token)));
+        QTRY_VERIFY_WITH_TIMEOUT(activation.match(waylandLog()).hasMatch(), 10'000);
+        // The token serves once: the next opening goes without it.
+        QVERIFY(closePopover());
+        QCOMPARE(item(u"Activate"_s, {640, 12}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(settledPopover());
+        QCOMPARE(waylandLog().count(token), 1);
+    }
+
+    void theOpenedPopoverTakesTheKeys()
+    {
+        // KWin sends keys to its active window.
+        QVERIFY(closePopover());
+        QCOMPARE(item(u"Activate"_s, {640, 12}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(settledPopover());
+        QTRY_VERIFY_WITH_TIMEOUT(popover().value_or(QJsonObject()).value(u"active").toBool(), 5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKWin)
+#include "tst_kwin.moc"
