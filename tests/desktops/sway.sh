@@ -23,7 +23,6 @@ bar {
   id top
   position top
   swaybar_command true
-  status_command echo sway
   tray_output *
 }
 CONF

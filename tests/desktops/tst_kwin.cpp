@@ -73,7 +73,10 @@ callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
         if (id < 0)
             return std::nullopt;
         const int before = m_report.count;
-        call(u"org.kde.KWin"_s, u"/Scripting/Script%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
+        // KWin 5 puts the script at /ID, KWin 6 at /Scripting/ScriptID.
+        if (call(u"org.kde.KWin"_s, u"/%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s).type()
+            == QDBusMessage::ErrorMessage)
+            call(u"org.kde.KWin"_s, u"/Scripting/Script%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
         QTest::qWaitFor([&] { return m_report.count > before; }, 5000);
         call(u"org.kde.KWin"_s, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"unloadScript"_s, {name});
         const QJsonArray windows = m_report.last.value(u"windows").toArray();

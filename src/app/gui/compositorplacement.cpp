@@ -255,9 +255,7 @@ public:
                 Q_EMIT failed(reply.isError() ? reply.error().message() : u"KWin refused the script"_s);
                 return;
             }
-            QDBusMessage run = QDBusMessage::createMethodCall(
-                service, u"/Scripting/Script%1"_s.arg(reply.value()), u"org.kde.kwin.Script"_s, u"run"_s);
-            QDBusConnection::sessionBus().call(run, QDBus::NoBlock);
+            run(reply.value(), {u"/%1"_s, u"/Scripting/Script%1"_s});
             m_unload.start();
         });
     }
@@ -272,6 +270,25 @@ public Q_SLOTS:
     }
 
 private:
+    // KWin 5 puts a loaded script at /ID, KWin 6 at /Scripting/ScriptID.
+    void run(int id, QStringList paths)
+    {
+        if (paths.isEmpty())
+            return;
+        const QDBusMessage message = QDBusMessage::createMethodCall(
+            service, paths.takeFirst().arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
+        auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, id, paths](QDBusPendingCallWatcher *call) {
+            call->deleteLater();
+            if (!call->isError())
+                return;
+            if (paths.isEmpty())
+                Q_EMIT failed(call->error().message());
+            else
+                run(id, paths);
+        });
+    }
+
     static QString reportPath() { return u"/com/velmorcraft/quillmere/menubar/KWinPlacement"_s; }
 
     QString script(const QString &title, QPoint topLeft) const

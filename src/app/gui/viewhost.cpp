@@ -158,6 +158,11 @@ void ViewHost::activateAt(QPoint devicePoint)
         return;
     QPoint point;
     if (devicePoint.isNull()) {
+        // Wayland tells a client nothing of a pointer outside its windows.
+        if (!placesItself()) {
+            openPopover();
+            return;
+        }
         point = QCursor::pos();
     } else {
         QList<placement::Screen> screens;
