@@ -36,6 +36,10 @@ CONF
   export SWAYSOCK WAYLAND_DISPLAY SWAY_DIR
   # The session the instance and the tests see: Qt on Wayland.
   export QT_QPA_PLATFORM=wayland XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
+  # A keyboard for the seat as a person's session has one (the headless
+  # back end has none): a virtual one that stays for the whole session.
+  spawn keyboard wtype -s 86400000
+  wait_until 10 sh -c 'swaymsg -t get_seats | grep -q "\"keyboard\""'
   spawn swaybar swaybar -b top -s "$SWAYSOCK"
   wait_for_name org.kde.StatusNotifierWatcher
 }

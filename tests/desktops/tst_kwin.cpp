@@ -77,10 +77,10 @@ callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
         if (call(u"org.kde.KWin"_s, u"/%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s).type()
             == QDBusMessage::ErrorMessage)
             call(u"org.kde.KWin"_s, u"/Scripting/Script%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
-        QTest::qWaitFor([&] { return m_report.count > before; }, 5000);
+        const bool reported = QTest::qWaitFor([&] { return m_report.count > before; }, 5000);
         call(u"org.kde.KWin"_s, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"unloadScript"_s, {name});
         const QJsonArray windows = m_report.last.value(u"windows").toArray();
-        if (m_report.count == before || windows.isEmpty())
+        if (!reported || windows.isEmpty())
             return std::nullopt;
         return windows.first().toObject();
     }
@@ -94,7 +94,7 @@ callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
     {
         std::optional<QJsonObject> last;
         int same = 0;
-        QTest::qWaitFor(
+        const bool settled = QTest::qWaitFor(
             [&] {
                 const std::optional<QJsonObject> now = popover();
                 same = (now && last && rectOf(*now) == rectOf(*last)) ? same + 1 : 0;
@@ -102,7 +102,7 @@ callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
                 return same >= 2;
             },
             10'000);
-        return same >= 2 ? last : std::nullopt;
+        return settled ? last : std::nullopt;
     }
     QString waylandLog() const
     {
