@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace desktops {
@@ -166,7 +167,36 @@ inline QString placementProblem(const QRect &popover, const QPoint &click, const
         gap = popover.top() >= click.y() ? popover.top() - click.y() : click.y() - popover.bottom();
     if (gap < 0 || gap > near)
         problems << u"%1 px from the panel or the click"_s.arg(gap);
-    return problems.join(u"; "_s);
+    if (problems.isEmpty())
+        return QString();
+    return problems.join(u"; "_s)
+        + u" (popover at %1,%2 %3x%4)"_s.arg(popover.x()).arg(popover.y()).arg(popover.width()).arg(popover.height());
+}
+
+// A window's place once it has stopped moving: probe (where it is now,
+// nothing while it is not shown) gives the same answer three times running.
+inline std::optional<QRect> settled(const std::function<std::optional<QRect>()> &probe)
+{
+    std::optional<QRect> last;
+    int same = 0;
+    const bool still = QTest::qWaitFor(
+        [&] {
+            const std::optional<QRect> now = probe();
+            same = (now && now == last) ? same + 1 : 0;
+            last = now;
+            return same >= 3;
+        },
+        10'000);
+    return still ? last : std::nullopt;
+}
+
+// A method call on the session bus, and its reply.
+inline QDBusMessage callMethod(const QString &service, const QString &path, const QString &interface,
+    const QString &method, const QVariantList &arguments = {})
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message);
 }
 
 class Rig : public e2e::Rig {

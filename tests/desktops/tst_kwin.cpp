@@ -36,14 +36,6 @@ class TestKWin : public QObject {
 
     static inline const QString reportPath = u"/KWinReport"_s;
 
-    QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
-        const QVariantList &arguments = {})
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-        message.setArguments(arguments);
-        return QDBusConnection::sessionBus().call(message);
-    }
-
     // KWin's view of the popover: its frame, the work area around it and
     // whether it is the active window; nothing while it is not shown.
     std::optional<QJsonObject> popover()
@@ -67,18 +59,20 @@ callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
                          .toUtf8());
         script.flush();
         const QString name = u"quillmere-test-%1"_s.arg(++m_scripts);
-        const QDBusMessage loaded = call(u"org.kde.KWin"_s, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s,
-            u"loadScript"_s, {script.fileName(), name});
+        const QDBusMessage loaded = desktops::callMethod(u"org.kde.KWin"_s, u"/Scripting"_s,
+            u"org.kde.kwin.Scripting"_s, u"loadScript"_s, {script.fileName(), name});
         const int id = loaded.arguments().value(0, -1).toInt();
         if (id < 0)
             return std::nullopt;
         const int before = m_report.count;
         // KWin 5 puts the script at /ID, KWin 6 at /Scripting/ScriptID.
-        if (call(u"org.kde.KWin"_s, u"/%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s).type()
+        if (desktops::callMethod(u"org.kde.KWin"_s, u"/%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s).type()
             == QDBusMessage::ErrorMessage)
-            call(u"org.kde.KWin"_s, u"/Scripting/Script%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
+            desktops::callMethod(
+                u"org.kde.KWin"_s, u"/Scripting/Script%1"_s.arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
         const bool reported = QTest::qWaitFor([&] { return m_report.count > before; }, 5000);
-        call(u"org.kde.KWin"_s, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"unloadScript"_s, {name});
+        desktops::callMethod(
+            u"org.kde.KWin"_s, u"/Scripting"_s, u"org.kde.kwin.Scripting"_s, u"unloadScript"_s, {name});
         const QJsonArray windows = m_report.last.value(u"windows").toArray();
         if (!reported || windows.isEmpty())
             return std::nullopt;
@@ -89,20 +83,17 @@ callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
         return QRect(
             o.value(u"x").toInt(), o.value(u"y").toInt(), o.value(u"width").toInt(), o.value(u"height").toInt());
     }
-    // The popover once it stays where it is.
-    std::optional<QJsonObject> settledPopover()
+    // Where the popover is once it stays there, and the work area around it.
+    std::optional<std::pair<QRect, QRect>> settledPopover()
     {
-        std::optional<QJsonObject> last;
-        int same = 0;
-        const bool settled = QTest::qWaitFor(
-            [&] {
-                const std::optional<QJsonObject> now = popover();
-                same = (now && last && rectOf(*now) == rectOf(*last)) ? same + 1 : 0;
-                last = now;
-                return same >= 2;
-            },
-            10'000);
-        return settled ? last : std::nullopt;
+        const std::optional<QRect> frame = desktops::settled([this]() -> std::optional<QRect> {
+            const std::optional<QJsonObject> now = popover();
+            return now ? std::optional(rectOf(*now)) : std::nullopt;
+        });
+        const std::optional<QJsonObject> now = popover();
+        if (!frame || !now)
+            return std::nullopt;
+        return std::make_pair(*frame, rectOf(now->value(u"area").toObject()));
     }
     QString waylandLog() const
     {
@@ -113,7 +104,8 @@ callDBus("%1", "%2", "", "Report", JSON.stringify({windows: found}));
     {
         // The item's object, on the instance's connection (no panel here
         // hosts it; a host would call the same).
-        return call(e2e::busName, u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, method, arguments);
+        return desktops::callMethod(
+            e2e::busName, u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, method, arguments);
     }
     bool closePopover()
     {
@@ -160,20 +152,15 @@ private Q_SLOTS:
         QFETCH(QVariantList, arguments);
         QFETCH(QPoint, click);
         QVERIFY(closePopover());
-        const QDBusMessage reply = method == u"Activate" ? item(method, arguments)
-                                                         : call(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s,
-                                                             u"com.velmorcraft.quillmere.MenuBar"_s, method, arguments);
+        const QDBusMessage reply = method == u"Activate"
+            ? item(method, arguments)
+            : desktops::callMethod(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s,
+                u"com.velmorcraft.quillmere.MenuBar"_s, method, arguments);
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
-        const std::optional<QJsonObject> shown = settledPopover();
+        const auto shown = settledPopover();
         QVERIFY(shown);
-        const QRect frame = rectOf(*shown);
-        const QString problem = desktops::placementProblem(frame, click, rectOf(shown->value(u"area").toObject()));
-        QVERIFY2(problem.isEmpty(),
-            qPrintable(u"%1 at %2,%3 %4x%5"_s.arg(problem)
-                           .arg(frame.x())
-                           .arg(frame.y())
-                           .arg(frame.width())
-                           .arg(frame.height())));
+        const QString problem = desktops::placementProblem(shown->first, click, shown->second);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void tokenGoesToKWinWithTheActivation()

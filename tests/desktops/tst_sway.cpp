@@ -70,22 +70,6 @@ QImage screenshot()
     return QImage::fromData(desktops::output(u"grim"_s, {u"-"_s}), "PNG");
 }
 
-// Where the popover settles: it moves once after it maps.
-std::optional<QRect> settledPopover()
-{
-    std::optional<QRect> last;
-    int same = 0;
-    const bool settled = QTest::qWaitFor(
-        [&] {
-            const std::optional<QRect> now = popover();
-            same = (now && now == last) ? same + 1 : 0;
-            last = now;
-            return same >= 3;
-        },
-        10'000);
-    return settled ? last : std::nullopt;
-}
-
 } // namespace
 
 class TestSway : public QObject {
@@ -93,13 +77,6 @@ class TestSway : public QObject {
 
     Rig m_rig;
 
-    QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
-        const QVariantList &arguments)
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-        message.setArguments(arguments);
-        return QDBusConnection::sessionBus().call(message);
-    }
     // The status item's bus name, as swaybar's watcher lists it.
     QString itemService()
     {
@@ -110,7 +87,8 @@ class TestSway : public QObject {
     }
     QDBusMessage item(const QString &method, const QVariantList &arguments)
     {
-        return call(itemService(), u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, method, arguments);
+        return desktops::callMethod(
+            itemService(), u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, method, arguments);
     }
     // An activation while the popover shows closes it.
     bool closePopover()
@@ -154,7 +132,7 @@ private Q_SLOTS:
         // Where swaybar's tray sends its click from (global pixels).
         const QPoint at = icon.center();
         QCOMPARE(item(u"Activate"_s, {at.x(), at.y()}).type(), QDBusMessage::ReplyMessage);
-        const std::optional<QRect> shown = settledPopover();
+        const std::optional<QRect> shown = desktops::settled(popover);
         QVERIFY(shown);
         const QString problem = desktops::placementProblem(*shown, at, usable());
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
@@ -182,11 +160,12 @@ private Q_SLOTS:
         QFETCH(QVariantList, arguments);
         QFETCH(QPoint, click);
         QVERIFY(closePopover());
-        const QDBusMessage reply = method == u"Activate" ? item(method, arguments)
-                                                         : call(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s,
-                                                             u"com.velmorcraft.quillmere.MenuBar"_s, method, arguments);
+        const QDBusMessage reply = method == u"Activate"
+            ? item(method, arguments)
+            : desktops::callMethod(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s,
+                u"com.velmorcraft.quillmere.MenuBar"_s, method, arguments);
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
-        const std::optional<QRect> shown = settledPopover();
+        const std::optional<QRect> shown = desktops::settled(popover);
         QVERIFY(shown);
         const QString problem = desktops::placementProblem(*shown, click, usable());
         QVERIFY2(problem.isEmpty(),
@@ -203,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig.run({u"--disconnect"_s}).exitCode, 0);
         QTRY_VERIFY_WITH_TIMEOUT(!m_rig.line().ok(), 10'000);
         QCOMPARE(item(u"Activate"_s, {640, 11}).type(), QDBusMessage::ReplyMessage);
-        const std::optional<QRect> shown = settledPopover();
+        const std::optional<QRect> shown = desktops::settled(popover);
         QVERIFY(shown);
         // From the keyboard alone: to the link field (after "Sign in with
         // browser"), the link, then past the password field to Connect.

@@ -275,8 +275,8 @@ private:
     {
         if (paths.isEmpty())
             return;
-        const QDBusMessage message = QDBusMessage::createMethodCall(
-            service, paths.takeFirst().arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
+        const QDBusMessage message
+            = QDBusMessage::createMethodCall(service, paths.takeFirst().arg(id), u"org.kde.kwin.Script"_s, u"run"_s);
         auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, id, paths](QDBusPendingCallWatcher *call) {
             call->deleteLater();
