@@ -52,13 +52,26 @@ Basic.ApplicationWindow {
     title: "Quillmere"
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
     width: 400
-    height: stack.height + 2 * padding
     // A fixed size: tiling compositors (sway) float such windows instead of
     // tiling them.
     minimumWidth: width
     maximumWidth: width
-    minimumHeight: height
-    maximumHeight: height
+    // The height follows the shown side; the limits move first, out of the
+    // new height's way: a window manager holds a window to the limits it
+    // last heard of, and a popover whose height outran them stays short.
+    readonly property int wantedHeight: Math.round(stack.height + 2 * padding)
+    onWantedHeightChanged: fitHeight()
+    Component.onCompleted: fitHeight()
+    function fitHeight() {
+        if (wantedHeight > maximumHeight) {
+            maximumHeight = wantedHeight;
+            minimumHeight = wantedHeight;
+        } else {
+            minimumHeight = wantedHeight;
+            maximumHeight = wantedHeight;
+        }
+        height = wantedHeight;
+    }
     color: Theme.background
     font.pixelSize: 13
 

@@ -172,8 +172,8 @@ private Q_SLOTS:
         QVERIFY(!screen.available.intersects(strip->anchor));
         QVERIFY(screen.geometry.contains(strip->anchor));
         const bool horizontal = strip->edge == placement::Edge::Top || strip->edge == placement::Edge::Bottom;
-        QCOMPARE(horizontal ? strip->anchor.center().x() : strip->anchor.center().y(),
-            horizontal ? pointer.x() : pointer.y());
+        const QRectF exact(strip->anchor);
+        QCOMPARE(horizontal ? exact.center().x() : exact.center().y(), horizontal ? pointer.x() : pointer.y());
     }
 
     void devicePointsOnScaledScreens()

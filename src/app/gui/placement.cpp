@@ -71,13 +71,17 @@ std::optional<PanelStrip> pointerAnchor(QPoint pointer, const Screen &screen)
         int distance;
         QRect strip;
     };
+    // The strip is two pixels wide with the pointer on the line between them,
+    // so that a popover centred on it is centred on the pointer.
+    const int x = pointer.x() - 1;
+    const int y = pointer.y() - 1;
     const Side sides[] = {
-        {Edge::Top, a.top() - g.top(), pointer.y() - a.top(), QRect(pointer.x(), g.top(), 1, a.top() - g.top())},
+        {Edge::Top, a.top() - g.top(), pointer.y() - a.top(), QRect(x, g.top(), 2, a.top() - g.top())},
         {Edge::Bottom, g.bottom() - a.bottom(), a.bottom() - pointer.y(),
-            QRect(pointer.x(), a.bottom() + 1, 1, g.bottom() - a.bottom())},
-        {Edge::Left, a.left() - g.left(), pointer.x() - a.left(), QRect(g.left(), pointer.y(), a.left() - g.left(), 1)},
+            QRect(x, a.bottom() + 1, 2, g.bottom() - a.bottom())},
+        {Edge::Left, a.left() - g.left(), pointer.x() - a.left(), QRect(g.left(), y, a.left() - g.left(), 2)},
         {Edge::Right, g.right() - a.right(), a.right() - pointer.x(),
-            QRect(a.right() + 1, pointer.y(), g.right() - a.right(), 1)},
+            QRect(a.right() + 1, y, g.right() - a.right(), 2)},
     };
     const Side *nearest = nullptr;
     for (const Side &side : sides) {
