@@ -255,11 +255,9 @@ void ViewHost::placeThroughCompositor()
     if (!m_compositor || !screen)
         return;
     // The compositor knows where its bars are and keeps the popover off them.
-    const QPoint target = positionOn(screen);
-    if (m_popover->isExposed() && target == m_compositorTarget)
-        return;
-    m_compositorTarget = target;
-    m_compositor->place(m_popover, target);
+    // Asked again once the popover has changed its height: some compositors
+    // (KWin) place a window anew when it grows.
+    m_compositor->place(m_popover, positionOn(screen));
 }
 
 void ViewHost::setActivationToken(const QString &token)

@@ -105,7 +105,6 @@ private:
     // once on first use.
     std::unique_ptr<CompositorPlacement> m_compositor;
     bool m_compositorLooked = false;
-    QPoint m_compositorTarget; // asked for last
     // A popover growing above a bottom bar is moved once it settles, not on
     // every frame of its growth.
     QTimer m_compositorSettle;
