@@ -46,6 +46,10 @@ public:
     // Opens the popover next to point (logical pixels), or near the top-right
     // corner without one. Raises it when open.
     void openPopover(std::optional<QPoint> point = std::nullopt);
+    // A click on a panel button at anchor (logical pixels) in a panel on
+    // edge: opens the popover just outside the button, or closes it when it
+    // is open.
+    void togglePopoverAt(QRect anchor, placement::Edge edge);
     void closePopover();
     bool popoverVisible() const;
     void showSettingsWindow();
@@ -82,6 +86,9 @@ private:
     QQuickWindow *ensureSettingsWindow();
     QQuickWindow *ensureMenu();
     void placeMenu();
+    void showPopover();
+    // Whether this click is the one that just closed the popover.
+    bool closedByThisClick();
     void place();
     void popoverActiveChanged();
     void windowsChanged();
@@ -98,6 +105,8 @@ private:
     // The panel button the menu was opened from, and the panel's edge.
     std::pair<QRect, placement::Edge> m_menuButton;
     std::optional<QPoint> m_anchor; // where the popover was opened
+    // The panel button it was opened from, and the panel's edge.
+    std::optional<std::pair<QRect, placement::Edge>> m_button;
     QElapsedTimer m_closedOnDeactivation;
     QTimer m_releaseTimer;
     // Runs settle() a moment after the views last changed while shown.
