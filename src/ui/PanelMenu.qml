@@ -14,7 +14,8 @@ Window {
     signal chosen(int id)
     signal dismissRequested
 
-    title: "Quillmere"
+    // Not the popover's title: scripts and window rules tell them apart.
+    title: "Quillmere menu"
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
     color: "transparent"
     width: menu.implicitWidth

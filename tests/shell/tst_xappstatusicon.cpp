@@ -76,7 +76,8 @@ public:
 
     void release(QPoint corner, uint button, int panelPosition)
     {
-        m_process.write(u"release %1 %2 %3 %4\n"_s.arg(corner.x()).arg(corner.y()).arg(button).arg(panelPosition).toUtf8());
+        m_process.write(
+            u"release %1 %2 %3 %4\n"_s.arg(corner.x()).arg(corner.y()).arg(button).arg(panelPosition).toUtf8());
     }
 
 private:
@@ -205,7 +206,8 @@ private Q_SLOTS:
         QCOMPARE(XAppStatusIcon::iconNameFor(false, false, files), files.blankFile);
 
         QVERIFY(QDir().mkpath(QFileInfo(installed).path()));
-        QVERIFY(QFile::copy(QFileInfo(files.iconFile).dir().filePath(u"../../symbolic/apps/quillmere-menubar-symbolic.svg"_s),
+        QVERIFY(QFile::copy(
+            QFileInfo(files.iconFile).dir().filePath(u"../../symbolic/apps/quillmere-menubar-symbolic.svg"_s),
             installed));
         files = XAppStatusIcon::findIconFiles();
         QVERIFY(QFile::remove(installed));

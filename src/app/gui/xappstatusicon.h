@@ -118,7 +118,6 @@ private Q_SLOTS:
     void monitorOwnerChanged(const QString &service, const QString &oldOwner, const QString &newOwner);
 
 private:
-
     QDBusConnection m_bus;
     PanelContent *m_content;
     QString m_serviceName;
