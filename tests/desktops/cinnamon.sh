@@ -13,10 +13,16 @@ start_desktop() {
   export XDG_SESSION_TYPE=x11 XDG_MENU_PREFIX=cinnamon-
   start_system_bus || return 1
   spawn cinnamon without_logind cinnamon --replace
-  # The xapp-status applet's monitor: the panel is up with its applets.
-  wait_until 60 cinnamon_monitor || return 1
+  # Running (not starting up any more: the panels are in place), with the
+  # xapp-status applet's monitor on the bus.
+  wait_until 60 cinnamon_running || return 1
+  wait_until 30 cinnamon_monitor || return 1
   spawn xapp-sn-watcher /usr/libexec/xapps/sn-watcher/xapp-sn-watcher
   wait_for_name org.kde.StatusNotifierWatcher 30
+}
+
+cinnamon_running() {
+  gdbus call --session -d org.Cinnamon -o /org/Cinnamon -m org.Cinnamon.GetRunState 2>/dev/null | grep -q '(2,)'
 }
 
 cinnamon_monitor() {

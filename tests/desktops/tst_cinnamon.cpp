@@ -67,11 +67,10 @@ class TestCinnamon : public QObject {
     // The panel's strip below the work area Cinnamon reports.
     bool findPanel()
     {
-        const QDBusMessage reply = callCinnamon(u"GetMonitorWorkRect"_s, {0});
-        if (reply.arguments().size() != 4)
+        const QList<int> rect = qdbus_cast<QList<int>>(callCinnamon(u"GetMonitorWorkRect"_s, {0}).arguments().value(0));
+        if (rect.size() != 4)
             return false;
-        const QRect work(reply.arguments().at(0).toInt(), reply.arguments().at(1).toInt(),
-            reply.arguments().at(2).toInt(), reply.arguments().at(3).toInt());
+        const QRect work(rect.at(0), rect.at(1), rect.at(2), rect.at(3));
         m_screen = QRect(QPoint(0, 0), desktops::Rig::grab().size());
         m_panel = QRect(0, work.bottom() + 1, m_screen.width(), m_screen.bottom() - work.bottom());
         return m_panel.height() > 10;
