@@ -126,25 +126,6 @@ private Q_SLOTS:
         m_rig.reset();
     }
 
-    // Tooltips are read as Pango markup: only what markup gives meaning to is
-    // escaped.
-    void escapesMarkup_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("markup");
-        QTest::newRow("plain line") << u"$2.4k ($310/8) 3.2x"_s << u"$2.4k ($310/8) 3.2x"_s;
-        QTest::newRow("ampersand") << u"Ads & more"_s << u"Ads &amp; more"_s;
-        QTest::newRow("tags") << u"<b>bold</b>"_s << u"&lt;b&gt;bold&lt;/b&gt;"_s;
-        QTest::newRow("entity stays text") << u"&amp;"_s << u"&amp;amp;"_s;
-        QTest::newRow("quotes and lines") << u"\"a\" 'b'\nUpdated 12:00"_s << u"\"a\" 'b'\nUpdated 12:00"_s;
-    }
-    void escapesMarkup()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, markup);
-        QCOMPARE(XAppStatusIcon::escapeMarkup(text), markup);
-    }
-
     // From what a monitor passes to where the popover goes, on a 1280x800
     // screen with a 30 px panel on each edge in turn: outside the panel and
     // close to it, over the icon along the panel, inside the work area.
@@ -158,6 +139,7 @@ private Q_SLOTS:
         QTest::newRow("top") << 2 << QPoint(300, 30) << QRect(0, 0, 1280, 30);
         QTest::newRow("left") << 0 << QPoint(30, 400) << QRect(0, 0, 30, 800);
         QTest::newRow("right") << 1 << QPoint(1250, 60) << QRect(1250, 0, 30, 800);
+        QTest::newRow("unknown position: bottom") << 7 << QPoint(900, 770) << QRect(0, 770, 1280, 30);
     }
     void placesThePopoverByTheIcon()
     {
@@ -166,14 +148,13 @@ private Q_SLOTS:
         QFETCH(QRect, panel);
         const QRect screen(0, 0, 1280, 800);
         const QRect workArea = QRegion(screen).subtracted(panel).boundingRect();
-        const std::optional<placement::Edge> edge = XAppStatusIcon::edgeFromPanelPosition(panelPosition);
-        QVERIFY(edge);
-        const QRect icon = XAppStatusIcon::anchorFromCorner(corner, *edge, 18);
+        const placement::Edge edge = XAppStatusIcon::edgeFromPanelPosition(panelPosition);
+        const QRect icon = XAppStatusIcon::anchorFromCorner(corner, edge, 18);
         const QSize size(400, 300);
-        const QRect popover(placement::anchoredPosition(icon, *edge, size, {screen, workArea, 1}), size);
+        const QRect popover(placement::anchoredPosition(icon, edge, size, {screen, workArea, 1}), size);
 
         QVERIFY2(workArea.contains(popover), qPrintable(u"%1,%2"_s.arg(popover.x()).arg(popover.y())));
-        const bool alongX = *edge == placement::Edge::Top || *edge == placement::Edge::Bottom;
+        const bool alongX = edge == placement::Edge::Top || edge == placement::Edge::Bottom;
         // Within a small gap of the panel.
         const int distance = alongX ? std::max(panel.top() - popover.bottom() - 1, popover.top() - panel.bottom() - 1)
                                     : std::max(panel.left() - popover.right() - 1, popover.left() - panel.right() - 1);
@@ -183,12 +164,6 @@ private Q_SLOTS:
             QVERIFY(popover.left() <= corner.x() && corner.x() + 18 <= popover.right() + 1);
         else
             QVERIFY(popover.top() <= corner.y() && corner.y() + 18 <= popover.bottom() + 1);
-    }
-
-    void edgeOfUnknownPositions()
-    {
-        QVERIFY(!XAppStatusIcon::edgeFromPanelPosition(-1));
-        QVERIFY(!XAppStatusIcon::edgeFromPanelPosition(4));
     }
 
     // The themed symbolic icon only once it is installed where the applets
@@ -281,7 +256,8 @@ private Q_SLOTS:
     }
 
     // An applet that starts later, or again (a panel restart), finds the icon;
-    // MATE's applet gets the blank icon while only the text shows.
+    // MATE's applet gets the blank icon while only the text shows. Quitting
+    // withdraws the icon.
     void foundByALaterMonitor()
     {
         start(false);
@@ -298,6 +274,11 @@ private Q_SLOTS:
         if (props.value("IconName"_L1).toString().isEmpty())
             props = mate.nextProperties(u"changed"_s);
         QCOMPARE(QFileInfo(props.value("IconName"_L1).toString()).fileName(), blank);
+
+        const QString service = m_icon->serviceName();
+        m_icon.reset();
+        QVERIFY(!mate.next(u"removed"_s).isEmpty());
+        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(service));
     }
 
     // The menu a right click opens: the content's entries, just above a
@@ -345,19 +326,6 @@ private Q_SLOTS:
         views.toggleMenuAt(icon, placement::Edge::Bottom, m_content->menuEntries());
         QVERIFY(!views.menuVisible());
         QCOMPARE(chosen.size(), 1);
-    }
-
-    // Quitting withdraws the icon.
-    void withdrawnOnQuit()
-    {
-        start(true);
-        Monitor cinnamon(u"cinnamon"_s);
-        m_icon->setLive(true);
-        QVERIFY(!cinnamon.next(u"added"_s).isEmpty());
-        const QString service = m_icon->serviceName();
-        m_icon.reset();
-        QVERIFY(!cinnamon.next(u"removed"_s).isEmpty());
-        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(service));
     }
 };
 

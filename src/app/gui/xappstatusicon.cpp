@@ -186,9 +186,7 @@ void XAppStatusIcon::buttonRelease(int x, int y, uint button, int panelPosition)
     }
     if (button != LeftButton && button != RightButton)
         return;
-    // A position no monitor sends: the panel is taken to be at the bottom,
-    // as Cinnamon's default one is.
-    const placement::Edge edge = edgeFromPanelPosition(panelPosition).value_or(placement::Edge::Bottom);
+    const placement::Edge edge = edgeFromPanelPosition(panelPosition);
     const QRect anchor = anchorFromCorner(QPoint(x, y), edge, m_iconSize > 0 ? m_iconSize : fallbackIconSize);
     if (button == LeftButton)
         Q_EMIT popoverRequested(anchor, edge);
@@ -213,7 +211,7 @@ QString XAppStatusIcon::escapeMarkup(const QString &text)
     return out;
 }
 
-std::optional<placement::Edge> XAppStatusIcon::edgeFromPanelPosition(int position)
+placement::Edge XAppStatusIcon::edgeFromPanelPosition(int position)
 {
     switch (position) {
     case GtkPosLeft:
@@ -222,10 +220,8 @@ std::optional<placement::Edge> XAppStatusIcon::edgeFromPanelPosition(int positio
         return placement::Edge::Right;
     case GtkPosTop:
         return placement::Edge::Top;
-    case GtkPosBottom:
-        return placement::Edge::Bottom;
     default:
-        return std::nullopt;
+        return placement::Edge::Bottom;
     }
 }
 

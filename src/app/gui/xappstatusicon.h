@@ -13,8 +13,6 @@
 #include <QStringList>
 #include <QVariantMap>
 
-#include <optional>
-
 class PanelContent;
 
 // Wire type of org.freedesktop.DBus.ObjectManager.GetManagedObjects: a{oa{sa{sv}}}.
@@ -70,12 +68,13 @@ public:
     int iconSize() const { return m_iconSize; }
     void setIconSize(int size);
 
-    // The rules, for the tests.
+    // The rules it follows.
     // Pango markup of plain text: &, < and > escaped (quotes need no escaping
     // outside attributes).
     static QString escapeMarkup(const QString &text);
-    // The panel's edge from the position a monitor passes (GtkPositionType).
-    static std::optional<placement::Edge> edgeFromPanelPosition(int position);
+    // The panel's edge from the position a monitor passes (GtkPositionType);
+    // one no monitor sends is taken as a bottom panel, Cinnamon's default.
+    static placement::Edge edgeFromPanelPosition(int position);
     // The icon's edge on the panel's inner side, from the corner a monitor
     // passes: Cinnamon gives the corner on that side that comes first along
     // the panel (the top-left one on a bottom panel, the bottom-left on a top
