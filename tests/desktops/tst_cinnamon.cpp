@@ -192,6 +192,13 @@ private Q_SLOTS:
         const QString text = desktops::Rig::ocr(shot.copy(*menu));
         for (const QString &entry : {u"Open Quillmere"_s, u"Refresh"_s, u"Quit"_s})
             QVERIFY2(desktops::recognisedHolds(text, entry), qPrintable(text));
+        // A second right click on the icon closes it; Escape too.
+        QVERIFY(desktops::Rig::click(icon.center(), 3));
+        QTRY_VERIFY_WITH_TIMEOUT(!desktops::Rig::windowGeometry(u"^Quillmere menu$"_s), 10'000);
+        QTest::qWait(1000); // it stays closed
+        QVERIFY(!desktops::Rig::windowGeometry(u"^Quillmere menu$"_s));
+        QVERIFY(desktops::Rig::click(icon.center(), 3));
+        QTRY_VERIFY_WITH_TIMEOUT(desktops::Rig::windowGeometry(u"^Quillmere menu$"_s).has_value(), 10'000);
         QVERIFY(desktops::Rig::key(u"Escape"_s));
         QTRY_VERIFY_WITH_TIMEOUT(!desktops::Rig::windowGeometry(u"^Quillmere menu$"_s), 10'000);
     }

@@ -285,10 +285,13 @@ QQuickWindow *ViewHost::ensureMenu()
         return nullptr;
     QObject::connect(m_menu, SIGNAL(chosen(int)), this, SIGNAL(menuChosen(int)));
     QObject::connect(m_menu, SIGNAL(dismissRequested()), this, SLOT(dismissMenu()));
-    // A click anywhere else closes it, as it does the popover.
+    // A click anywhere else closes it, as it does the popover, and a click
+    // on the panel button that closed it does not open it again.
     QObject::connect(m_menu, &QWindow::activeChanged, this, [this] {
-        if (m_menu && !m_menu->isActive() && m_menu->isVisible())
+        if (m_menu && !m_menu->isActive() && m_menu->isVisible()) {
             closeMenu();
+            m_closedOnDeactivation.start();
+        }
     });
     QObject::connect(m_menu, &QWindow::visibleChanged, this, &ViewHost::menuVisibleChanged);
     // Its items are built as it opens, and it grows to fit them.
@@ -303,6 +306,8 @@ void ViewHost::toggleMenuAt(QRect anchor, placement::Edge edge, const QList<Menu
         closeMenu();
         return;
     }
+    if (closedByThisClick())
+        return;
     QQuickWindow *window = ensureMenu();
     if (!window)
         return;
