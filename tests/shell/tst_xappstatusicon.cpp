@@ -214,6 +214,10 @@ private Q_SLOTS:
         QVERIFY(props.value("TooltipText"_L1).toString().startsWith(u"$2.4k &lt;x&gt; &amp; co"_s));
         QCOMPARE(props.value("Name"_L1).toString(), u"quillmere-menubar"_s);
         QVERIFY(props.value("Visible"_L1).toBool());
+        QVERIFY(QJsonDocument::fromJson(props.value("Metadata"_L1).toString().toUtf8())
+                    .object()
+                    .value("highlight-both-menus"_L1)
+                    .toBool());
         QVERIFY(QFile::exists(props.value("IconName"_L1).toString()));
         // The applet tells its icon size, which anchors the popover.
         QCOMPARE(cinnamon.nextProperties(u"changed"_s).value("IconSize"_L1).toInt(), 24);

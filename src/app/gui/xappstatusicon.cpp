@@ -139,7 +139,9 @@ QVariantMap XAppStatusIcon::computeProperties() const
         {u"IconSize"_s, m_iconSize},
         {u"PrimaryMenuIsOpen"_s, m_primaryOpen},
         {u"SecondaryMenuIsOpen"_s, m_secondaryOpen},
-        {u"Metadata"_s, QString()},
+        // Both clicks open something of ours: MATE's applet shows the icon
+        // pressed while either is open.
+        {u"Metadata"_s, u"{\"highlight-both-menus\": true}"_s},
     };
 }
 
