@@ -159,7 +159,6 @@ void XAppStatusIcon::sync()
     QDBusMessage signal = QDBusMessage::createSignal(iconPath, propertiesInterface, u"PropertiesChanged"_s);
     signal << interfaceName << changed << QStringList();
     m_bus.send(signal);
-    Q_EMIT propertiesChanged(changed);
 }
 
 void XAppStatusIcon::setPrimaryMenuOpen(bool open)

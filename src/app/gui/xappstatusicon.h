@@ -103,8 +103,6 @@ Q_SIGNALS:
     void popoverRequested(QRect anchor, placement::Edge edge);
     // A right click: our menu of the actions there.
     void menuRequested(QRect anchor, placement::Edge edge);
-    // For the adaptor.
-    void propertiesChanged(const QVariantMap &changed);
 
 private:
     QVariantMap computeProperties() const;
