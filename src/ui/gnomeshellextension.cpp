@@ -20,10 +20,9 @@ constexpr int shellOutOfDate = 4;
 } // namespace
 
 GnomeShellExtension::GnomeShellExtension(QObject *parent)
-    : GnomeShellExtension(QDBusConnection::sessionBus(),
-          QGuiApplication::platformName().startsWith(u"wayland"_s), parent)
-{
-}
+    : GnomeShellExtension(
+        QDBusConnection::sessionBus(), QGuiApplication::platformName().startsWith(u"wayland"_s), parent)
+{ }
 
 GnomeShellExtension::GnomeShellExtension(QDBusConnection bus, bool wayland, QObject *parent)
     : QObject(parent), m_bus(std::move(bus)), m_wayland(wayland)

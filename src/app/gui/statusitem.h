@@ -110,6 +110,7 @@ public:
 
 Q_SIGNALS:
     void activateRequested(QPoint point); // the host's coordinates; QPoint(0,0) when it gave none
+    void noHost(); // once: neither a watcher nor an XEmbed tray took the item
 
     // For the adaptor: its D-Bus signals, sent only on real changes.
     void iconChanged();
