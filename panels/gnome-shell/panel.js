@@ -41,14 +41,19 @@ function buttonState(props) {
     };
 }
 
+// Between the button and the popover, as the instance leaves it where it
+// places the popover itself.
+const POPOVER_GAP = 6;
+
 // Where a window of `size` goes for a button at `anchor` in a top bar:
-// right below it, centred on it, inside the monitor's work area.
+// right below it (after the gap), centred on it, inside the monitor's work
+// area. Whole pixels, rounded as the instance rounds.
 function popoverPosition(anchor, size, workArea) {
     const clamp = (value, low, high) => Math.max(low, Math.min(value, high));
-    const centred = anchor.x + Math.round((anchor.width - size.width) / 2);
+    const centre = anchor.x + Math.floor((anchor.width - 1) / 2);
     return {
-        x: clamp(centred, workArea.x, workArea.x + workArea.width - size.width),
-        y: clamp(anchor.y + anchor.height, workArea.y, workArea.y + workArea.height - size.height),
+        x: clamp(centre - Math.floor(size.width / 2), workArea.x, workArea.x + workArea.width - size.width),
+        y: clamp(anchor.y + anchor.height + POPOVER_GAP, workArea.y, workArea.y + workArea.height - size.height),
     };
 }
 

@@ -36,6 +36,7 @@ start_desktop() {
   mkdir -p "$extensions"
   cp -r "$QUILLMERE_GNOME_EXTENSION" "$extensions/$gnome_uuid"
   cp -r "$(dirname "${BASH_SOURCE[0]}")/gnome" "$extensions/$gnome_probe"
+  export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome
   use_dconf
   gsettings set org.gnome.shell disable-user-extensions false
   gsettings set org.gnome.shell enabled-extensions "${GNOME_EXTENSIONS:-['$gnome_uuid', '$gnome_probe']}"

@@ -83,7 +83,7 @@ inline std::optional<Window> popover()
 // does, under X11 and Wayland alike.
 inline bool click(const QPoint &at, int button = 1)
 {
-    return eval(u"const seat = Clutter.get_default_backend().get_default_seat();"
+    return eval(u"const {Clutter, GLib} = imports.gi; const seat = Clutter.get_default_backend().get_default_seat();"
                 "const d = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);"
                 "const t = GLib.get_monotonic_time();"
                 "d.notify_absolute_motion(t, %1, %2);"
@@ -113,12 +113,12 @@ inline bool extensionEnabled(const QString &uuid)
     return reply.isValid() && qRound(reply.value().value(u"state"_s).toDouble()) == 1;
 }
 
-// Where the popover belongs for a button: right below it, centred on it,
-// inside the screen's work area (the screen below the top bar).
+// Where the popover belongs for a button: right below it (six pixels
+// apart), centred on it, inside the screen's work area.
 inline QPoint expectedPopoverAt(const QRect &button, const QSize &size, const QRect &workArea)
 {
-    const int x = button.center().x() + 1 - size.width() / 2;
-    return {std::clamp(x, workArea.left(), workArea.right() + 1 - size.width()), button.bottom() + 1};
+    const int x = button.center().x() - size.width() / 2;
+    return {std::clamp(x, workArea.left(), workArea.right() + 1 - size.width()), button.bottom() + 1 + 6};
 }
 inline QRect workArea()
 {

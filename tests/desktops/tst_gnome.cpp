@@ -171,6 +171,16 @@ private Q_SLOTS:
         GnomeShellExtension extension(QDBusConnection::sessionBus(), false);
         QTRY_COMPARE(extension.state(), GnomeShellExtension::Disabled);
         QVERIFY(extension.advice().isEmpty());
+        // The settings window offers it.
+        QCOMPARE(rig.run({u"--settings"_s}).exitCode, 0);
+        std::optional<QRect> settings;
+        QTRY_VERIFY_WITH_TIMEOUT((settings = Rig::windowGeometry(u"^Quillmere Settings$"_s)).has_value(), 10'000);
+        QTest::qWait(1000);
+        const QImage window = Rig::grab(*settings);
+        Rig::keep(window, u"gnome-settings-enable"_s);
+        const QString shown = Rig::ocr(window, 2);
+        QVERIFY2(desktops::recognisedHolds(shown, u"Top bar extension"_s) && shown.contains(u"Enable"_s),
+            qPrintable(shown));
         extension.enable();
         QTRY_COMPARE_WITH_TIMEOUT(extension.state(), GnomeShellExtension::Enabled, 10'000);
         QVERIFY(gnome::extensionEnabled(gnome::ourUuid));
