@@ -24,8 +24,8 @@ inline const QString probeUuid = u"quillmere-test-probe@velmorcraft.com"_s;
 // The value of a JavaScript expression in the shell, as JSON.
 inline QJsonValue eval(const QString &expression)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        u"org.gnome.Shell"_s, u"/org/gnome/Shell"_s, u"org.gnome.Shell"_s, u"Eval"_s);
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(u"org.gnome.Shell"_s, u"/org/gnome/Shell"_s, u"org.gnome.Shell"_s, u"Eval"_s);
     call << u"JSON.stringify((() => { %1 })())"_s.arg(expression);
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
     if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool()) {

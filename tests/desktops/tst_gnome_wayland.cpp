@@ -40,16 +40,17 @@ private Q_SLOTS:
                     <= 1;
             };
             QVERIFY2(QTest::qWaitFor(placed, 10'000),
-                qPrintable(popover ? u"popover at %1,%2 %3x%4 (focused %5), button %6,%7 %8x%9"_s.arg(popover->frame.x())
-                                         .arg(popover->frame.y())
-                                         .arg(popover->frame.width())
-                                         .arg(popover->frame.height())
-                                         .arg(popover->focused)
-                                         .arg(button.x())
-                                         .arg(button.y())
-                                         .arg(button.width())
-                                         .arg(button.height())
-                                   : u"no popover"_s));
+                qPrintable(popover
+                        ? u"popover at %1,%2 %3x%4 (focused %5), button %6,%7 %8x%9"_s.arg(popover->frame.x())
+                              .arg(popover->frame.y())
+                              .arg(popover->frame.width())
+                              .arg(popover->frame.height())
+                              .arg(popover->focused)
+                              .arg(button.x())
+                              .arg(button.y())
+                              .arg(button.width())
+                              .arg(button.height())
+                        : u"no popover"_s));
             // Stays there.
             QTest::qWait(500);
             QVERIFY(placed());
