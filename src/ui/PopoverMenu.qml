@@ -4,10 +4,10 @@ import Quillmere.Ui
 
 // The popover's dark menu. It can hold PopoverMenuItem, PopoverMenuSection
 // and PopoverMenuSeparator children directly, or be filled from `entries`:
-// {type, text, checked} with type "divider", "section", or anything else for
-// an item; choosing an item emits chosen(entry). Items made from entries
-// exist while the menu is shown or after it was. It is never taller than its
-// window: longer menus scroll.
+// {type, text, checked, enabled} with type "divider", "section", or anything
+// else for an item (enabled unless enabled is false); choosing an item emits
+// chosen(entry). Items made from entries exist while the menu is shown or
+// after it was. It is never taller than its window: longer menus scroll.
 Menu {
     id: menu
 
@@ -42,7 +42,8 @@ Menu {
             } else if (entry.type === "section") {
                 object = sectionComponent.createObject(menu.contentItem, { text: entry.text })
             } else {
-                object = itemComponent.createObject(menu.contentItem, { text: entry.text, checkMark: entry.checked === true })
+                object = itemComponent.createObject(menu.contentItem, { text: entry.text, checkMark: entry.checked === true,
+                                                                      enabled: entry.enabled !== false })
                 object.triggered.connect(function () { menu.chosen(entry) })
             }
             menu.addItem(object)

@@ -187,6 +187,12 @@ private Q_SLOTS:
         QVERIFY(peer->own(monitor));
         QTRY_COMPARE(panelSwitch->route(), Route::XApp);
         QVERIFY(!statusItem.live && xapp.live);
+        // A panel restart: the monitor comes back within the grace period.
+        QVERIFY(peer->release(monitor));
+        QTest::qWait(100);
+        QVERIFY(peer->own(monitor));
+        QTest::qWait(400);
+        QCOMPARE(statusItem.turnedOn, 1);
         QVERIFY(peer->release(monitor));
         QTRY_COMPARE(panelSwitch->route(), Route::StatusItem);
         QVERIFY(statusItem.live && !xapp.live);

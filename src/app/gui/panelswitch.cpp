@@ -180,9 +180,11 @@ void PanelSwitch::decide()
     else if (m_xapp && !m_xappMonitors.isEmpty())
         wanted = Route::XApp;
 
-    // An integration that went away may be restarting: the others come back
-    // only once it has stayed away for the grace period.
-    if (m_route == Route::Integration && wanted != Route::Integration && !m_graceOver) {
+    // An integration or an XApp monitor that went away may be restarting
+    // (a shell or panel restart): what stands in for it comes only once it
+    // has stayed away for the grace period. Routes are ordered, and a
+    // better one is taken at once.
+    if (m_route != Route::None && wanted < m_route && !m_graceOver) {
         if (!m_grace.isActive())
             m_grace.start();
         return;

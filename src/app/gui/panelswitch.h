@@ -29,9 +29,9 @@ public:
 //   MATE's applets) and an XApp icon is set: the XApp icon;
 // - otherwise the status item.
 // Everything is followed by bus signals and file notifications. An
-// integration that goes away is given a short grace period before the
-// others come back, so a restarting helper or shell does not make the panel
-// flicker.
+// integration or XApp monitor that goes away is given a short grace period
+// before the others come back, so a restarting helper, shell or panel does
+// not make the panel flicker.
 class PanelSwitch : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +42,7 @@ public:
     static inline const QString xappMonitorPrefix = QStringLiteral("org.x.StatusIconMonitor");
     static constexpr std::chrono::milliseconds defaultGrace = std::chrono::seconds(3);
 
+    // From worst to best.
     enum class Route { None, StatusItem, XApp, Integration };
     Q_ENUM(Route)
 

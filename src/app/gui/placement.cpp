@@ -38,8 +38,8 @@ std::optional<Edge> edgeFromName(const QString &name)
 
 QPoint anchoredPosition(QRect anchor, Edge edge, QSize size, const Screen &screen)
 {
-    const QPoint centre = anchor.center();
-    QPoint origin(centre.x() - size.width() / 2, centre.y() - size.height() / 2);
+    // Centred on the button (QRect::center() rounds an even width down).
+    QPoint origin(anchor.x() + (anchor.width() - size.width()) / 2, anchor.y() + (anchor.height() - size.height()) / 2);
     switch (edge) {
     case Edge::Top:
         origin.setY(anchor.bottom() + 1 + gap);

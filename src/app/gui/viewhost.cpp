@@ -62,7 +62,7 @@ void ViewHost::destroyWindows()
 {
     // A window being destroyed still announces that it hides: nothing here
     // may hear it then.
-    for (QQuickWindow *window : {m_popover.data(), m_settings.data()}) {
+    for (QQuickWindow *window : {m_popover.data(), m_settings.data(), m_menu.data()}) {
         if (window) {
             QObject::disconnect(window, nullptr, this, nullptr);
             delete window;
@@ -243,7 +243,8 @@ void ViewHost::showSettingsWindow()
 
 void ViewHost::windowsChanged()
 {
-    const bool anyShown = (m_popover && m_popover->isVisible()) || (m_settings && m_settings->isVisible());
+    const bool anyShown
+        = (m_popover && m_popover->isVisible()) || (m_settings && m_settings->isVisible()) || menuVisible();
     if (anyShown)
         m_releaseTimer.stop();
     else if (m_engine)
@@ -263,7 +264,7 @@ void ViewHost::settle()
 
 void ViewHost::release()
 {
-    if (popoverVisible() || (m_settings && m_settings->isVisible()))
+    if (popoverVisible() || (m_settings && m_settings->isVisible()) || menuVisible())
         return;
     destroyWindows();
     delete m_engine;
@@ -273,4 +274,78 @@ void ViewHost::release()
     // windows had read.
     memorytrim::giveBack();
     Q_EMIT released();
+}
+
+QQuickWindow *ViewHost::ensureMenu()
+{
+    if (m_menu)
+        return m_menu;
+    m_menu = createWindow(u"PanelMenu.qml"_s);
+    if (!m_menu)
+        return nullptr;
+    QObject::connect(m_menu, SIGNAL(chosen(int)), this, SIGNAL(menuChosen(int)));
+    QObject::connect(m_menu, SIGNAL(dismissRequested()), this, SLOT(dismissMenu()));
+    // A click anywhere else closes it, as it does the popover, and a click
+    // on the panel button that closed it does not open it again.
+    QObject::connect(m_menu, &QWindow::activeChanged, this, [this] {
+        if (m_menu && !m_menu->isActive() && m_menu->isVisible()) {
+            closeMenu();
+            m_closedOnDeactivation.start();
+        }
+    });
+    QObject::connect(m_menu, &QWindow::visibleChanged, this, &ViewHost::menuVisibleChanged);
+    // Its items are built as it opens, and it grows to fit them.
+    for (auto signal : {&QWindow::widthChanged, &QWindow::heightChanged})
+        QObject::connect(m_menu, signal, this, &ViewHost::placeMenu);
+    return m_menu;
+}
+
+void ViewHost::toggleMenuAt(QRect anchor, placement::Edge edge, const QList<MenuEntry> &entries)
+{
+    if (menuVisible()) {
+        closeMenu();
+        return;
+    }
+    if (closedByThisClick())
+        return;
+    QQuickWindow *window = ensureMenu();
+    if (!window)
+        return;
+    QVariantList rows;
+    for (const MenuEntry &entry : entries) {
+        rows << QVariantMap {{u"id"_s, entry.id}, {u"text"_s, entry.label}, {u"enabled"_s, entry.enabled},
+            {u"separator"_s, entry.separator}};
+    }
+    window->setProperty("entries", rows);
+    m_menuButton = {anchor, edge};
+    placeMenu();
+    window->show();
+    window->raise();
+    window->requestActivate();
+}
+
+void ViewHost::placeMenu()
+{
+    if (!m_menu || !placesItself())
+        return;
+    const QRect &anchor = m_menuButton.first;
+    const QScreen *screen = QGuiApplication::screenAt(anchor.topLeft());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    if (m_menu->screen() != screen)
+        m_menu->setScreen(const_cast<QScreen *>(screen));
+    m_menu->setPosition(placement::anchoredPosition(anchor, m_menuButton.second, m_menu->size(), screenOf(screen)));
+}
+
+void ViewHost::closeMenu()
+{
+    if (m_menu && m_menu->isVisible())
+        m_menu->hide();
+}
+
+bool ViewHost::menuVisible() const
+{
+    return m_menu && m_menu->isVisible();
 }

@@ -7,6 +7,7 @@
 #include <QQuickWindow>
 #include <QTimer>
 
+#include "menuentry.h"
 #include "placement.h"
 
 #include <chrono>
@@ -53,6 +54,14 @@ public:
     bool popoverVisible() const;
     void showSettingsWindow();
 
+    // Our menu of entries for a panel button at anchor (logical pixels) in
+    // a panel on edge, just outside the button; closes it when it is open.
+    // It hides on a pick (menuChosen follows), Escape or a click elsewhere.
+    void toggleMenuAt(QRect anchor, placement::Edge edge, const QList<MenuEntry> &entries);
+    void closeMenu();
+    bool menuVisible() const;
+    QQuickWindow *menu() const { return m_menu; }
+
     QQuickWindow *popover() const { return m_popover; }
     QQuickWindow *settingsWindow() const { return m_settings; }
     bool engineLoaded() const { return m_engine != nullptr; }
@@ -63,15 +72,20 @@ Q_SIGNALS:
     void popoverOpened();
     void popoverClosed();
     void released();
+    void menuChosen(int id);
+    void menuVisibleChanged(bool visible);
 
 private Q_SLOTS:
     void dismiss() { closePopover(); }
+    void dismissMenu() { closeMenu(); }
 
 private:
     QQmlEngine &engine();
     QQuickWindow *createWindow(const QString &file);
     QQuickWindow *ensurePopover();
     QQuickWindow *ensureSettingsWindow();
+    QQuickWindow *ensureMenu();
+    void placeMenu();
     void showPopover();
     // Whether this click is the one that just closed the popover.
     bool closedByThisClick();
@@ -87,6 +101,9 @@ private:
     QQmlEngine *m_engine = nullptr;
     QPointer<QQuickWindow> m_popover;
     QPointer<QQuickWindow> m_settings;
+    QPointer<QQuickWindow> m_menu;
+    // The panel button the menu was opened from, and the panel's edge.
+    std::pair<QRect, placement::Edge> m_menuButton;
     std::optional<QPoint> m_anchor; // where the popover was opened
     // The panel button it was opened from, and the panel's edge.
     std::optional<std::pair<QRect, placement::Edge>> m_button;

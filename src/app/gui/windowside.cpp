@@ -8,6 +8,7 @@
 #include "placement.h"
 #include "statusitem.h"
 #include "viewhost.h"
+#include "xappstatusicon.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -17,7 +18,8 @@
 WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     : QObject(parent), m_views(new ViewHost(&store, this)),
       m_statusItem(new StatusItem(QDBusConnection::sessionBus(), instance.panel(), this)),
-      m_switch(new PanelSwitch(QDBusConnection::sessionBus(), m_statusItem, this))
+      m_switch(new PanelSwitch(QDBusConnection::sessionBus(), m_statusItem, this)),
+      m_xapp(new XAppStatusIcon(QDBusConnection::sessionBus(), instance.panel(), this))
 {
     ViewHost *views = m_views;
     PanelContent *panel = instance.panel();
@@ -25,6 +27,18 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     QObject::connect(panel, &PanelContent::openRequested, views, [views] { views->openPopover(); });
     QObject::connect(panel, &PanelContent::settingsRequested, views, &ViewHost::showSettingsWindow);
     QObject::connect(panel, &PanelContent::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // The XApp icon's clicks, and the state of the windows it opens for its
+    // applet to show.
+    XAppStatusIcon *xapp = m_xapp;
+    QObject::connect(xapp, &XAppStatusIcon::popoverRequested, views, &ViewHost::togglePopoverAt);
+    QObject::connect(xapp, &XAppStatusIcon::menuRequested, views,
+        [views, panel](QRect icon, placement::Edge edge) { views->toggleMenuAt(icon, edge, panel->menuEntries()); });
+    QObject::connect(views, &ViewHost::menuChosen, panel, &PanelContent::activate);
+    QObject::connect(views, &ViewHost::popoverOpened, xapp, [xapp] { xapp->setPrimaryMenuOpen(true); });
+    QObject::connect(views, &ViewHost::popoverClosed, xapp, [xapp] { xapp->setPrimaryMenuOpen(false); });
+    QObject::connect(views, &ViewHost::menuVisibleChanged, xapp, &XAppStatusIcon::setSecondaryMenuOpen);
+    m_switch->setXAppBackend(xapp);
 
     // A launch without arguments while this instance runs, the actions, and
     // the panel integrations' clicks.

@@ -7,6 +7,7 @@ class PanelSwitch;
 class StatusItem;
 class Store;
 class ViewHost;
+class XAppStatusIcon;
 
 // Everything the running instance shows: its ways into the desktop panel
 // and the windows they open, wired to the instance's requests and the
@@ -20,9 +21,11 @@ public:
     ViewHost *views() const { return m_views; }
     StatusItem *statusItem() const { return m_statusItem; }
     PanelSwitch *panelSwitch() const { return m_switch; }
+    XAppStatusIcon *xappIcon() const { return m_xapp; }
 
 private:
     ViewHost *m_views;
     StatusItem *m_statusItem;
     PanelSwitch *m_switch;
+    XAppStatusIcon *m_xapp;
 };
