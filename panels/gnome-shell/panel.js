@@ -50,9 +50,9 @@ const POPOVER_GAP = 6;
 // area. Whole pixels, rounded as the instance rounds.
 function popoverPosition(anchor, size, workArea) {
     const clamp = (value, low, high) => Math.max(low, Math.min(value, high));
-    const centre = anchor.x + Math.floor((anchor.width - 1) / 2);
+    const centred = anchor.x + Math.trunc((anchor.width - size.width) / 2);
     return {
-        x: clamp(centre - Math.floor(size.width / 2), workArea.x, workArea.x + workArea.width - size.width),
+        x: clamp(centred, workArea.x, workArea.x + workArea.width - size.width),
         y: clamp(anchor.y + anchor.height + POPOVER_GAP, workArea.y, workArea.y + workArea.height - size.height),
     };
 }

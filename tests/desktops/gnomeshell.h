@@ -117,7 +117,7 @@ inline bool extensionEnabled(const QString &uuid)
 // apart), centred on it, inside the screen's work area.
 inline QPoint expectedPopoverAt(const QRect &button, const QSize &size, const QRect &workArea)
 {
-    const int x = button.center().x() - size.width() / 2;
+    const int x = button.x() + (button.width() - size.width()) / 2;
     return {std::clamp(x, workArea.left(), workArea.right() + 1 - size.width()), button.bottom() + 1 + 6};
 }
 inline QRect workArea()

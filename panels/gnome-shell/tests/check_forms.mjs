@@ -87,10 +87,10 @@ check('popover position: below the button, centred, inside the work area', () =>
     const size = {width: 400, height: 500};
     const cases = [
         // name, anchor, expected
-        ['middle of the bar', {x: 600, y: 0, width: 80, height: 32}, {x: 439, y: 38}],
+        ['middle of the bar', {x: 600, y: 0, width: 80, height: 32}, {x: 440, y: 38}],
         ['near the right edge', {x: 1180, y: 0, width: 100, height: 32}, {x: 880, y: 38}],
         ['near the left edge', {x: 10, y: 0, width: 60, height: 32}, {x: 0, y: 38}],
-        ['odd width', {x: 601, y: 0, width: 81, height: 32}, {x: 441, y: 38}],
+        ['odd width', {x: 601, y: 0, width: 81, height: 32}, {x: 442, y: 38}],
     ];
     for (const [name, anchor, expected] of cases)
         assert.deepEqual({...popoverPosition(anchor, size, workArea)}, expected, name);
@@ -100,7 +100,7 @@ check('popover position: below the button, centred, inside the work area', () =>
         {x: 1280, y: 50, width: 1280, height: 1000})}, {x: 2160, y: 50});
     // Room below only for a short one: a tall one moves up to stay inside.
     assert.deepEqual({...popoverPosition({x: 600, y: 0, width: 80, height: 32}, {width: 400, height: 765},
-        workArea)}, {x: 439, y: 35});
+        workArea)}, {x: 440, y: 35});
 });
 
 check('button state: the line, the icon as IconShown says, the name without an instance', () => {
