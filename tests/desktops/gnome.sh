@@ -2,7 +2,7 @@
 # folder QUILLMERE_GNOME_EXTENSION names, the 43-44 form the build makes) and
 # the AppIndicator extension installed, and ours enabled. Without a login
 # session: a private system bus, no logind (without_logind), settings in
-# dconf. The tests reach the shell through org.gnome.Shell.Eval, opened by a
+# dconf; QUILLMERE_GNOME_PATH goes in front of the shell's PATH. The tests reach the shell through org.gnome.Shell.Eval, opened by a
 # probe extension of the tests (tests/desktops/gnome/).
 #   GNOME_EXTENSIONS   the uuids enabled at start (default: ours and the probe)
 #   GNOME_WAYLAND=1    a headless Wayland compositor instead (1280x800, no X)
@@ -42,6 +42,8 @@ start_desktop() {
   gsettings set org.gnome.shell enabled-extensions "${GNOME_EXTENSIONS:-['$gnome_uuid', '$gnome_probe']}"
   # Nothing may cover the top bar while the tests look at it.
   gsettings set org.gnome.desktop.notifications show-banners false
+  # The program a click starts when no instance runs.
+  [ -z "${QUILLMERE_GNOME_PATH:-}" ] || export PATH="$QUILLMERE_GNOME_PATH:$PATH"
   start_system_bus || return 1
   if [ -n "${GNOME_WAYLAND:-}" ]; then
     export WAYLAND_DISPLAY=quillmere-gnome-$$
