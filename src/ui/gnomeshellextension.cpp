@@ -80,17 +80,22 @@ QString GnomeShellExtension::advice() const
     }
 }
 
-void GnomeShellExtension::query()
+QDBusPendingCallWatcher *GnomeShellExtension::callShell(const QString &method)
 {
-    QDBusMessage call
-        = QDBusMessage::createMethodCall(shellService, shellPath, extensionsInterface, u"GetExtensionInfo"_s);
+    QDBusMessage call = QDBusMessage::createMethodCall(shellService, shellPath, extensionsInterface, method);
     call << uuid;
     auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *pending) {
-        pending->deleteLater();
-        const QDBusPendingReply<QVariantMap> reply = *pending;
-        setState(reply.isError() ? Unavailable : fromShellInfo(reply.value()));
-    });
+    connect(pending, &QDBusPendingCallWatcher::finished, pending, &QObject::deleteLater);
+    return pending;
+}
+
+void GnomeShellExtension::query()
+{
+    connect(callShell(u"GetExtensionInfo"_s), &QDBusPendingCallWatcher::finished, this,
+        [this](QDBusPendingCallWatcher *pending) {
+            const QDBusPendingReply<QVariantMap> reply = *pending;
+            setState(reply.isError() ? Unavailable : fromShellInfo(reply.value()));
+        });
 }
 
 void GnomeShellExtension::extensionStateChanged(const QString &changed, const QVariantMap &info)
@@ -103,18 +108,14 @@ void GnomeShellExtension::enable()
 {
     if (m_state != Disabled)
         return;
-    QDBusMessage call
-        = QDBusMessage::createMethodCall(shellService, shellPath, extensionsInterface, u"EnableExtension"_s);
-    call << uuid;
-    auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *pending) {
-        pending->deleteLater();
-        const QDBusPendingReply<bool> reply = *pending;
-        if (reply.isError() || !reply.value())
-            qWarning("GNOME Shell did not enable %s: %s", qPrintable(uuid),
-                reply.isError() ? qPrintable(reply.error().message()) : "refused");
-        query(); // the signal says it too, but not when nothing changed
-    });
+    connect(callShell(u"EnableExtension"_s), &QDBusPendingCallWatcher::finished, this,
+        [this](QDBusPendingCallWatcher *pending) {
+            const QDBusPendingReply<bool> reply = *pending;
+            if (reply.isError() || !reply.value())
+                qWarning("GNOME Shell did not enable %s: %s", qPrintable(uuid),
+                    reply.isError() ? qPrintable(reply.error().message()) : "refused");
+            query(); // the signal says it too, but not when nothing changed
+        });
 }
 
 void GnomeShellExtension::setState(State state)

@@ -6,6 +6,8 @@
 #include <QVariantMap>
 #include <QtQml/qqml.h>
 
+class QDBusPendingCallWatcher;
+
 // Our GNOME Shell extension as the running shell sees it, followed over
 // org.gnome.Shell.Extensions: whether it is enabled, and the way to enable it
 // that works in this session. Outside GNOME, or with no shell on the bus, the
@@ -48,6 +50,7 @@ Q_SIGNALS:
     void stateChanged();
 
 private:
+    QDBusPendingCallWatcher *callShell(const QString &method); // with our uuid
     void query();
     void setState(State state);
     Q_SLOT void extensionStateChanged(const QString &uuid, const QVariantMap &info);
