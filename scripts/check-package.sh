@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks a built package: lintian (no errors), the QML modules in Depends,
-# the metadata and a run of the program unpacked into a scratch root. As root
+# the metadata, the GNOME Shell extension and a run of the program unpacked into a scratch root. As root
 # it also installs the package with apt (offline: everything it depends on is
 # installed by scripts/deps.sh), checks that the URL scheme is registered,
 # starts the installed program in a private session under Xvfb, opens the
@@ -38,6 +38,20 @@ echo "-- unpacked into a scratch root"
 dpkg -x "$deb" "$work/root"
 appstreamcli validate-tree --no-net "$work/root" || fail "appstreamcli validate-tree"
 desktop-file-validate "$work/root/usr/share/applications/$name.desktop" || fail "desktop-file-validate"
+# The GNOME Shell extension: the form for the shell Debian 12 ships, in the
+# folder the shell scans, named by its uuid.
+uuid=quillmere-menubar@velmorcraft.com
+extension="$work/root/usr/share/gnome-shell/extensions/$uuid"
+for file in extension.js metadata.json quillmere-menubar-symbolic.svg; do
+  [ -f "$extension/$file" ] || fail "the GNOME Shell extension has no $file"
+done
+python3 - "$extension/metadata.json" "$uuid" <<'PY' || fail "the GNOME Shell extension's metadata.json"
+import json, sys
+metadata = json.load(open(sys.argv[1]))
+assert metadata["uuid"] == sys.argv[2], metadata["uuid"]
+assert "43" in metadata["shell-version"], metadata["shell-version"]
+PY
+grep -q '^function init(' "$extension/extension.js" || fail "the GNOME Shell extension is not the imports form"
 # Nothing in it may point into the tree it was built from.
 for file in $(find "$work/root" -type f); do
   if { strings -a "$file"; strings -a -el "$file"; } | grep -F "$root/"; then
@@ -67,6 +81,7 @@ installed_here=1
 apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log"; fail "apt-get install"; }
 [ -x /usr/bin/$name ] || fail "/usr/bin/$name is not there"
+[ -f "/usr/share/gnome-shell/extensions/$uuid/metadata.json" ] || fail "the GNOME Shell extension is not installed"
 grep -q "^x-scheme-handler/$name=.*$name.desktop" /usr/share/applications/mimeinfo.cache ||
   fail "the desktop database does not name $name.desktop for x-scheme-handler/$name"
 
@@ -117,6 +132,7 @@ echo "-- purge"
 installed_here=""
 dpkg --purge "$name" >/dev/null
 [ ! -e /usr/bin/$name ] || fail "/usr/bin/$name is left after the purge"
+[ ! -e "/usr/share/gnome-shell/extensions/$uuid" ] || fail "the GNOME Shell extension is left after the purge"
 ! grep -q "^x-scheme-handler/$name=" /usr/share/applications/mimeinfo.cache ||
   fail "the desktop database still names the scheme after the purge"
 echo "package checks passed"

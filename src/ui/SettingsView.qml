@@ -287,6 +287,7 @@ Pane {
                     onFlipped: view.store.showIcon = !value
                 }
             }
+            GnomeExtensionRow { }
             FormRow {
                 label: "Launch at login"
                 FormSwitch {

@@ -90,3 +90,12 @@ CONF
 without_logind() {
   unshare -m -- sh -c 'mount -t tmpfs tmpfs /run/systemd 2>/dev/null || true; exec "$@"' without-logind "$@"
 }
+
+# use_dconf: GSettings through dconf, stored in this session's XDG tree. The
+# session bus starts dconf-service (and any other activated service) with the
+# environment it was started with, which still names the caller's HOME.
+use_dconf() {
+  export GSETTINGS_BACKEND=dconf
+  dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR \
+    GSETTINGS_BACKEND DISPLAY
+}

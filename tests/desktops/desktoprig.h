@@ -79,6 +79,10 @@ inline QString folded(QString text)
         case 'S':
             c = u'5';
             break;
+        case 0x2013: // en dash
+        case 0x2014: // em dash
+            c = u'-';
+            break;
         default:
             break;
         }

@@ -256,6 +256,7 @@ void StatusItem::noWatcher()
     std::fputs("quillmere-menubar: no status-item host found in the panel; launch quillmere-menubar again "
                "(or its application menu entry) to open the window.\n",
         stderr);
+    Q_EMIT noHost();
 }
 
 bool StatusItem::startFallback()

@@ -111,6 +111,7 @@ public:
 
 Q_SIGNALS:
     void activateRequested(QPoint point); // the host's coordinates; QPoint(0,0) when it gave none
+    void noHost(); // once: neither a watcher nor an XEmbed tray took the item
     // The host's XDG activation token for the activation that follows.
     void activationTokenProvided(const QString &token);
 

@@ -1,6 +1,7 @@
 #include "windowside.h"
 
 #include "appcontext.h"
+#include "gnomeshellextension.h"
 #include "instance.h"
 #include "panelcontent.h"
 #include "panelswitch.h"
@@ -11,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+
+#include <cstdio>
 
 WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     : QObject(parent), m_views(new ViewHost(&store, this)),
@@ -47,6 +50,28 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
             if (const std::optional<placement::Edge> side = placement::edgeFromName(edge))
                 views->togglePopoverAt(button, *side);
         });
+
+    // GNOME has no status-item host of its own: our extension is the way into
+    // its top bar. Said once, when nothing took the item and the extension
+    // is not running.
+    QObject::connect(m_statusItem, &StatusItem::noHost, this, [this] {
+        if (!GnomeShellExtension::gnomeSession())
+            return;
+        auto *extension = new GnomeShellExtension(this);
+        const auto tell = [extension] {
+            const GnomeShellExtension::State state = extension->state();
+            if (state == GnomeShellExtension::Checking || extension->property("told").toBool())
+                return;
+            extension->setProperty("told", true);
+            if (state == GnomeShellExtension::Disabled || state == GnomeShellExtension::NotLoaded)
+                std::fprintf(stderr,
+                    "quillmere-menubar: to show the line in GNOME's top bar, enable its extension: %s\n",
+                    qPrintable(GnomeShellExtension::enableCommand));
+            extension->deleteLater();
+        };
+        QObject::connect(extension, &GnomeShellExtension::stateChanged, extension, tell);
+        tell();
+    });
 
     // The views' own requests.
     QObject::connect(views->context(), &AppContext::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
