@@ -277,9 +277,12 @@ public:
     // A click of the pointer at point (1 left, 2 middle, 3 right).
     static bool click(const QPoint &point, int button = 1)
     {
+        // --sync waits until the pointer has moved, which it never does when
+        // it is there already: step beside the point first.
         return !output(u"xdotool"_s,
-            {u"mousemove"_s, u"--sync"_s, QString::number(point.x()), QString::number(point.y()), u"click"_s,
-                QString::number(button), u"getmouselocation"_s})
+            {u"mousemove"_s, QString::number(point.x() + 1), QString::number(point.y()), u"mousemove"_s, u"--sync"_s,
+                QString::number(point.x()), QString::number(point.y()), u"click"_s, QString::number(button),
+                u"getmouselocation"_s})
                     .isEmpty();
     }
     static bool key(const QString &keys) { return QProcess::execute(u"xdotool"_s, {u"key"_s, keys}) == 0; }
