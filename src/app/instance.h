@@ -1,5 +1,6 @@
 #pragma once
 
+#include "state/store.h"
 #include "statusline.h"
 
 #include <QCoro/QCoroTask>
@@ -10,8 +11,6 @@
 #include <QVariantMap>
 
 #include <vector>
-
-class Store;
 
 // The running instance on the session bus: it owns the well-known name, takes
 // URLs and actions from later launches (org.freedesktop.Application) and
@@ -55,6 +54,7 @@ private:
     void storeChanged();
     QCoro::Task<> finishOpen(std::vector<QCoro::Task<>> tasks, QDBusMessage message);
     QCoro::Task<> finishAction(QCoro::Task<> task, QDBusMessage message);
+    QCoro::Task<> finishSignIn(QCoro::Task<Store::SignInPage> task, QDBusMessage message);
 
     QDBusConnection m_bus;
     Store *m_store = nullptr;
