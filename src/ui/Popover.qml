@@ -24,8 +24,11 @@ Basic.ApplicationWindow {
     // Switches between the main side and the settings panel. The views get it
     // as their toggleSettings.
     function toggleSettings() {
+        // The slide first: a running slide keeps the side it leaves loaded,
+        // so that the live view leaves (scrolled, expanded, typed into),
+        // not a new copy.
+        slide.target = showingSettings ? 0 : 1;
         showingSettings = !showingSettings;
-        slide.target = showingSettings ? 1 : 0;
         const known = heights[showingSettings];
         if (known !== undefined)
             grow.target = known;
