@@ -39,7 +39,12 @@ ColumnLayout {
         MenuChip {
             objectName: "workspacePicker"
             visible: view.board.workspacePicker
-            Layout.maximumWidth: 170
+            // Sized to the name; it shrinks, eliding the name, only when the
+            // row is full (so does the account chip). A layout shrinks only
+            // items that fill.
+            Layout.fillWidth: true
+            Layout.maximumWidth: Math.ceil(implicitWidth)
+            Layout.minimumWidth: Math.min(implicitWidth, 56)
             accessibleName: "Organization"
             text: {
                 const options = view.store.workspaceOptions
@@ -81,7 +86,9 @@ ColumnLayout {
             id: accountChip
             objectName: "accountMenu"
             visible: view.board.accountMenu
-            Layout.maximumWidth: 150
+            Layout.fillWidth: true
+            Layout.maximumWidth: Math.ceil(implicitWidth)
+            Layout.minimumWidth: Math.min(implicitWidth, 56)
             text: view.store.accountsLabel
             busy: view.store.loading
             menu: PopoverMenu {
@@ -219,13 +226,16 @@ ColumnLayout {
                                 id: tileColumn
                                 width: parent.width
                                 spacing: 2
+                                // The label and the caption wrap; only the
+                                // value keeps to one line.
                                 Text {
+                                    objectName: "tileLabel"
                                     Layout.fillWidth: true
                                     text: tile.modelData.label
                                     font.pixelSize: 12
                                     font.weight: Font.Medium
                                     color: Theme.foreground
-                                    elide: Text.ElideRight
+                                    wrapMode: Text.Wrap
                                     Accessible.role: Accessible.StaticText
                                     Accessible.name: text
                                 }
@@ -248,12 +258,13 @@ ColumnLayout {
                                     Accessible.name: text
                                 }
                                 Text {
+                                    objectName: "tileCaption"
                                     visible: tile.modelData.hasCaption
                                     Layout.fillWidth: true
                                     text: tile.modelData.caption
                                     font.pixelSize: 11
                                     color: Theme.muted
-                                    elide: Text.ElideRight
+                                    wrapMode: Text.Wrap
                                     Accessible.role: Accessible.StaticText
                                     Accessible.name: text
                                 }
