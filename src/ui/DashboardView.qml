@@ -23,8 +23,22 @@ ColumnLayout {
     // runs: rows that changed while the popover was hidden left the layout
     // holding delegates that are gone, and the outer layout's first pass after
     // showing resized it over them (a crash). Built when the popover appears,
-    // a table holds no old delegates.
-    readonly property bool onScreen: !Window.window || Window.window.visible
+    // a table holds no old delegates. They come after the first frame on
+    // screen, which they would only hold up.
+    readonly property bool onScreen: !Window.window || (Window.window.visible && drawn)
+    property bool drawn: false
+
+    Connections {
+        target: view.Window.window
+        function onFrameSwapped() {
+            if (!view.drawn)
+                view.drawn = true
+        }
+        function onVisibleChanged() {
+            if (!view.Window.window.visible)
+                view.drawn = false
+        }
+    }
 
     implicitWidth: 368
     spacing: 16

@@ -35,7 +35,9 @@ Basic.ApplicationWindow {
     }
 
     // A side reports its natural height; the shown side's height drives the
-    // window. The very first height is taken at once, later ones spring.
+    // window. The very first height is taken at once, and so are those of
+    // the first frames after appearing, while the views fill in (the tables
+    // come after the first frame); later ones spring.
     function record(settingsSide, height) {
         if (height <= 0)
             return;
@@ -44,12 +46,19 @@ Basic.ApplicationWindow {
         heights = next;
         if (settingsSide !== showingSettings)
             return;
-        if (!grow.started) {
+        if (!grow.started || framesShown < 3) {
             grow.jumpTo(height);
             grow.started = true;
         } else {
             grow.target = height;
         }
+    }
+
+    property int framesShown: 0
+    onVisibleChanged: framesShown = 0
+    onFrameSwapped: {
+        if (framesShown < 3)
+            framesShown += 1;
     }
 
     title: "Quillmere"

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QTimer>
 
 WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     : QObject(parent), m_views(new ViewHost(&store, this)),
@@ -33,6 +34,10 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
         views->setReleaseDelay(std::chrono::milliseconds(releaseMs));
 
     m_statusItem->start();
+
+    // Once the instance has settled after starting, the views' types are
+    // loaded and let go, so that not even the first opening loads them.
+    QTimer::singleShot(prepareDelay, views, &ViewHost::prepare);
 }
 
 WindowSide::~WindowSide() = default;
