@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Memory, wakeups and start-up of the running instance against bare Qt
-# programs, under Xvfb in a private session (run by scripts/bench.sh, or alone
-# after a Release build into build-bench). Prints each figure and its target.
+# Memory, wakeups, start-up and the popover's opening time of the running
+# instance against bare Qt programs, under Xvfb in a private session (run by
+# scripts/bench.sh, or alone after a Release build into build-bench). Prints
+# each figure and its target. QUILLMERE_OPEN_RUNS sets how many runs the
+# opening times are the median of (default 7).
 #   scripts/bench-shell.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
