@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Memory, wakeups and start-up of the running instance against bare Qt
-# programs, under Xvfb in a private session (run by scripts/bench.sh, or alone
-# after a Release build into build-bench). Prints each figure and its target.
+# Memory, wakeups, start-up and the popover's opening time of the running
+# instance against bare Qt programs, under Xvfb in a private session (run by
+# scripts/bench.sh, or alone after a Release build into build-bench). Prints
+# each figure and its target. QUILLMERE_OPEN_RUNS sets how many runs the
+# opening times are the median of (default 7).
 #   scripts/bench-shell.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,6 +14,7 @@ fi
 app="$build/src/app/quillmere-menubar"
 server="$build/devserver/quillmere-devserver"
 release_ms=20000
+open_runs=${QUILLMERE_OPEN_RUNS:-7}
 
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; } # KiB
 parts() { awk '/^RssAnon/ {a = $2} /^RssFile/ {f = $2} END {printf "(anonymous %d KiB, file-backed %d KiB)", a, f}' "/proc/$1/status"; }
@@ -123,3 +126,86 @@ echo "instance RSS ${released} KiB $(parts "$instance"); idle baseline ${idle_ba
   "ratio $(ratio "$released" "$idle_bare_rss") (target <= 1.25)"
 
 "$app" --quit >/dev/null 2>&1 || true
+
+echo "== opening the popover, from the status item's Activate to the first frame shown (median of $open_runs runs)"
+# Each run starts an instance that restores the connection from the files
+# above, opens the popover cold, closes it, opens it warm (views kept),
+# and opens it cold again once the views were released; a bare QQuickView
+# program is timed from exec to its first frame between the runs.
+for _ in $(seq 100); do
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    string:com.velmorcraft.quillmere.menubar 2>/dev/null | grep -q 'boolean false' && break
+  sleep 0.1
+done
+python3 - "$app" "$base" "$build/bench/open_probe" "$build/bench/baseline_quick" "$open_runs" <<'PY'
+import os, re, statistics, subprocess, sys, time
+app, base, probe, bare, runs = sys.argv[1:5] + [int(sys.argv[5])]
+env = dict(os.environ, QUILLMERE_OPEN_TRACE="1", QUILLMERE_VIEW_RELEASE_MS="1000")
+steps = ["engine", "types", "created", "shown", "first-frame"]
+
+def now_us():
+    return time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000
+
+def owned():
+    out = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                          "org.freedesktop.DBus.NameHasOwner", "string:com.velmorcraft.quillmere.menubar"],
+                         capture_output=True, text=True).stdout
+    return "boolean true" in out
+
+def marks(path):
+    found = []
+    for line in open(path):
+        m = re.match(r"quillmere-open (\S+) (\d+)", line)
+        if m:
+            found.append((m.group(1), int(m.group(2))))
+    return found
+
+def open_once(item, trace):
+    """Activates the item; returns (ms from the call to the first frame, {step: ms from the open})."""
+    before = len(marks(trace))
+    sent = int(subprocess.run([probe, item], capture_output=True, text=True, check=True).stdout)
+    for _ in range(500):
+        new = marks(trace)[before:]
+        if any(step == "first-frame" for step, _ in new):
+            break
+        time.sleep(0.01)
+    else:
+        raise SystemExit("no first frame")
+    opened = dict(new)
+    return (opened["first-frame"] - sent) / 1000, {s: (opened[s] - opened["open"]) / 1000 for s in steps if s in opened}
+
+cold, warm, released, bare_ms, cold_steps, released_steps = [], [], [], [], [], []
+for _ in range(runs):
+    trace = os.path.join(os.environ["XDG_RUNTIME_DIR"], "open-trace")
+    with open(trace, "w") as err:
+        instance = subprocess.Popen([app, "--server", base], env=env, stdout=subprocess.DEVNULL, stderr=err)
+    for _ in range(100):
+        if owned():
+            break
+        time.sleep(0.1)
+    time.sleep(3)  # restored, settled and the views prepared
+    item = "org.kde.StatusNotifierItem-%d-1" % instance.pid
+    ms, at = open_once(item, trace)
+    cold.append(ms); cold_steps.append(at)
+    subprocess.run([probe, item], capture_output=True)  # closes
+    time.sleep(0.3)
+    warm.append(open_once(item, trace)[0])
+    subprocess.run([probe, item], capture_output=True)
+    time.sleep(2.5)  # released
+    ms, at = open_once(item, trace)
+    released.append(ms); released_steps.append(at)
+    subprocess.run([app, "--quit"], capture_output=True)
+    instance.wait()
+    start = now_us()
+    out = subprocess.run([bare], env=dict(os.environ, QUILLMERE_FIRST_FRAME="1"), capture_output=True, text=True)
+    bare_ms.append((int(out.stdout.split()[0]) - start) / 1000)
+
+med = statistics.median
+for name, at in (("first cold opening", cold_steps), ("cold opening after a release", released_steps)):
+    print("steps of the %s, ms after the Activate arrived:" % name,
+          ", ".join("%s %.1f" % (s, med(a[s] for a in at)) for s in steps if all(s in a for a in at)))
+print("bare QQuickView from exec to its first frame %.1f ms" % med(bare_ms))
+print("cold, first opening after start %.1f ms; ratio %.2f (target <= 1.0)" % (med(cold), med(cold) / med(bare_ms)))
+print("cold, after the views were released %.1f ms; ratio %.2f (target <= 1.0)" % (med(released), med(released) / med(bare_ms)))
+print("warm, views kept %.1f ms; ratio %.2f" % (med(warm), med(warm) / med(bare_ms)))
+PY

@@ -138,7 +138,8 @@ void MenuBarInstance::activateAction(const QString &name, const QVariantList &pa
         return;
     }
     if (name == dbusnames::actions::signIn) {
-        m_store->signIn();
+        message.setDelayedReply(true);
+        finishSignIn(m_store->signIn(), message);
         return;
     }
     if (name == dbusnames::actions::quit) {
@@ -213,6 +214,21 @@ QCoro::Task<> MenuBarInstance::finishAction(QCoro::Task<> task, QDBusMessage mes
     QDBusConnection bus = m_bus;
     co_await task;
     bus.send(message.createReply());
+}
+
+QCoro::Task<> MenuBarInstance::finishSignIn(QCoro::Task<Store::SignInPage> task, QDBusMessage message)
+{
+    QDBusConnection bus = m_bus;
+    const Store::SignInPage page = co_await task;
+    // The command is the one place that can tell the user: the address goes
+    // with the message, to be opened by hand.
+    if (page.opened) {
+        bus.send(message.createReply());
+    } else {
+        bus.send(message.createErrorReply(QDBusError::Failed,
+            u"No browser could be opened. To sign in, open this address: %1"_s.arg(
+                page.address.toString(QUrl::FullyEncoded))));
+    }
 }
 
 ApplicationAdaptor::ApplicationAdaptor(MenuBarInstance *instance) : QDBusAbstractAdaptor(instance), m_instance(instance)

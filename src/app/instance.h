@@ -1,5 +1,6 @@
 #pragma once
 
+#include "state/store.h"
 #include "statusline.h"
 
 #include <QCoro/QCoroTask>
@@ -64,6 +65,7 @@ private:
     void storeChanged();
     QCoro::Task<> finishOpen(std::vector<QCoro::Task<>> tasks, QDBusMessage message);
     QCoro::Task<> finishAction(QCoro::Task<> task, QDBusMessage message);
+    QCoro::Task<> finishSignIn(QCoro::Task<Store::SignInPage> task, QDBusMessage message);
 
     QDBusConnection m_bus;
     Store *m_store = nullptr;

@@ -5,18 +5,21 @@
 #include <QString>
 #include <QUrl>
 
+#include <QCoro/QCoroTask>
+
 #include <optional>
 
 // The desktop services the Store relies on, as small interfaces so that the
 // Store can be built on test doubles. The Linux implementations live next to
 // this file; the app hands them to Store::setSharedServices.
 
-// Opens an address in the user's default browser. Whether that worked is not
-// reported: there is nothing the program could do about it.
+// Opens an address in the user's default browser. The task ends with whether
+// something took the address; callers that can do nothing about a failure
+// may drop it.
 class Browser {
 public:
     virtual ~Browser() = default;
-    virtual void open(const QUrl &url) = 0;
+    virtual QCoro::Task<bool> open(const QUrl &url) = 0;
 };
 
 // The wall clock, so that staleness checks can be tested.

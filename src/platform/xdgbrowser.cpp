@@ -1,12 +1,41 @@
 #include "platform/xdgbrowser.h"
 
+#include <QCoro/QCoroSignal>
+#include <QDeadlineTimer>
 #include <QProcess>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
 XdgBrowser::DesktopOpener desktopOpener = nullptr;
+
+// Runs xdg-open on address. It ends with a failure status when it finds no
+// way to open the address; while it runs, a browser it started in the
+// foreground is running too, and is left to run.
+QCoro::Task<bool> runXdgOpen(QString address)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start(u"xdg-open"_s, {address});
+    const QDeadlineTimer deadline(XdgBrowser::openerPatience);
+    while (process->state() != QProcess::NotRunning && !deadline.hasExpired())
+        co_await qCoro(process.get(), &QProcess::stateChanged, std::chrono::milliseconds(deadline.remainingTime()));
+    if (process->state() == QProcess::NotRunning) {
+        co_return process->error() != QProcess::FailedToStart && process->exitStatus() == QProcess::NormalExit
+            && process->exitCode() == 0;
+    }
+    // Still running: the process object goes once the program has ended,
+    // however long that takes, so that the browser is never killed with it.
+    QProcess *running = process.release();
+    QObject::connect(running, &QProcess::finished, running, &QObject::deleteLater);
+    co_return true;
 }
+
+} // namespace
 
 void XdgBrowser::setDesktopOpener(DesktopOpener opener)
 {
@@ -27,18 +56,14 @@ bool XdgBrowser::isOpenable(const QUrl &url)
     return !url.toString(QUrl::FullyEncoded).startsWith(u'-');
 }
 
-void XdgBrowser::open(const QUrl &url)
+QCoro::Task<bool> XdgBrowser::open(const QUrl &url)
 {
     if (!isOpenable(url))
-        return;
+        co_return false;
     const QString address = url.toString(QUrl::FullyEncoded);
-    if (const QString program = overrideProgram(); !program.isEmpty()) {
-        QProcess::startDetached(program, {address});
-        return;
-    }
-    if (desktopOpener) {
-        desktopOpener(url);
-        return;
-    }
-    QProcess::startDetached(u"xdg-open"_s, {address});
+    if (const QString program = overrideProgram(); !program.isEmpty())
+        co_return QProcess::startDetached(program, {address});
+    if (desktopOpener && desktopOpener(url))
+        co_return true;
+    co_return co_await runXdgOpen(address);
 }

@@ -49,14 +49,15 @@ QCoro::Task<> Store::restore()
     assign(m_restoring, false);
 }
 
-void Store::signIn()
+QCoro::Task<Store::SignInPage> Store::signIn()
 {
     const QString verifier = signin::makeVerifier();
     const QString state = signin::makeState();
     m_pending = Pending {verifier, state};
     const QUrl address = signin::address(serverBase(), signin::challenge(verifier), state);
     assign(m_error, std::optional<QString>());
-    m_services.browser->open(address);
+    const bool opened = co_await m_services.browser->open(address);
+    co_return SignInPage {address, opened};
 }
 
 namespace {

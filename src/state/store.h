@@ -227,7 +227,14 @@ public:
 
     // Connection lifecycle.
     QCoro::Task<> restore();
-    void signIn();
+    // Opens the sign-in page. A browser that cannot be opened is no error of
+    // the Store's; the task ends with the page's address and whether
+    // something took it, for a caller that can tell the user.
+    struct SignInPage {
+        QUrl address;
+        bool opened = false;
+    };
+    QCoro::Task<SignInPage> signIn();
     QCoro::Task<> handleCallback(QUrl url);
     QCoro::Task<> connect(QString link, QString password);
     QCoro::Task<> disconnect();

@@ -23,8 +23,22 @@ ColumnLayout {
     // runs: rows that changed while the popover was hidden left the layout
     // holding delegates that are gone, and the outer layout's first pass after
     // showing resized it over them (a crash). Built when the popover appears,
-    // a table holds no old delegates.
-    readonly property bool onScreen: !Window.window || Window.window.visible
+    // a table holds no old delegates. They come after the first frame on
+    // screen, which they would only hold up.
+    readonly property bool onScreen: !Window.window || (Window.window.visible && drawn)
+    property bool drawn: false
+
+    Connections {
+        target: view.Window.window
+        function onFrameSwapped() {
+            if (!view.drawn)
+                view.drawn = true
+        }
+        function onVisibleChanged() {
+            if (!view.Window.window.visible)
+                view.drawn = false
+        }
+    }
 
     implicitWidth: 368
     spacing: 16
@@ -39,7 +53,12 @@ ColumnLayout {
         MenuChip {
             objectName: "workspacePicker"
             visible: view.board.workspacePicker
-            Layout.maximumWidth: 170
+            // Sized to the name; it shrinks, eliding the name, only when the
+            // row is full (so does the account chip). A layout shrinks only
+            // items that fill.
+            Layout.fillWidth: true
+            Layout.maximumWidth: Math.ceil(implicitWidth)
+            Layout.minimumWidth: Math.min(implicitWidth, 56)
             accessibleName: "Organization"
             text: {
                 const options = view.store.workspaceOptions
@@ -81,7 +100,9 @@ ColumnLayout {
             id: accountChip
             objectName: "accountMenu"
             visible: view.board.accountMenu
-            Layout.maximumWidth: 150
+            Layout.fillWidth: true
+            Layout.maximumWidth: Math.ceil(implicitWidth)
+            Layout.minimumWidth: Math.min(implicitWidth, 56)
             text: view.store.accountsLabel
             busy: view.store.loading
             menu: PopoverMenu {
@@ -219,13 +240,16 @@ ColumnLayout {
                                 id: tileColumn
                                 width: parent.width
                                 spacing: 2
+                                // The label and the caption wrap; only the
+                                // value keeps to one line.
                                 Text {
+                                    objectName: "tileLabel"
                                     Layout.fillWidth: true
                                     text: tile.modelData.label
                                     font.pixelSize: 12
                                     font.weight: Font.Medium
                                     color: Theme.foreground
-                                    elide: Text.ElideRight
+                                    wrapMode: Text.Wrap
                                     Accessible.role: Accessible.StaticText
                                     Accessible.name: text
                                 }
@@ -248,12 +272,13 @@ ColumnLayout {
                                     Accessible.name: text
                                 }
                                 Text {
+                                    objectName: "tileCaption"
                                     visible: tile.modelData.hasCaption
                                     Layout.fillWidth: true
                                     text: tile.modelData.caption
                                     font.pixelSize: 11
                                     color: Theme.muted
-                                    elide: Text.ElideRight
+                                    wrapMode: Text.Wrap
                                     Accessible.role: Accessible.StaticText
                                     Accessible.name: text
                                 }

@@ -24,15 +24,20 @@ Basic.ApplicationWindow {
     // Switches between the main side and the settings panel. The views get it
     // as their toggleSettings.
     function toggleSettings() {
+        // The slide first: a running slide keeps the side it leaves loaded,
+        // so that the live view leaves (scrolled, expanded, typed into),
+        // not a new copy.
+        slide.target = showingSettings ? 0 : 1;
         showingSettings = !showingSettings;
-        slide.target = showingSettings ? 1 : 0;
         const known = heights[showingSettings];
         if (known !== undefined)
             grow.target = known;
     }
 
     // A side reports its natural height; the shown side's height drives the
-    // window. The very first height is taken at once, later ones spring.
+    // window. The very first height is taken at once, and so are those of
+    // the first frames after appearing, while the views fill in (the tables
+    // come after the first frame); later ones spring.
     function record(settingsSide, height) {
         if (height <= 0)
             return;
@@ -41,12 +46,19 @@ Basic.ApplicationWindow {
         heights = next;
         if (settingsSide !== showingSettings)
             return;
-        if (!grow.started) {
+        if (!grow.started || framesShown < 3) {
             grow.jumpTo(height);
             grow.started = true;
         } else {
             grow.target = height;
         }
+    }
+
+    property int framesShown: 0
+    onVisibleChanged: framesShown = 0
+    onFrameSwapped: {
+        if (framesShown < 3)
+            framesShown += 1;
     }
 
     title: "Quillmere"

@@ -184,6 +184,16 @@ QVariantMap SourceLines::line(int i) const
     return map;
 }
 
+int SourceLines::lastUnder(int index) const
+{
+    if (index < 0 || index >= m_lines.size())
+        return index;
+    int last = index;
+    while (last + 1 < m_lines.size() && m_lines[last + 1].depth > m_lines[index].depth)
+        ++last;
+    return last;
+}
+
 QString SourceLines::symbolOf(const std::optional<QString> &channel)
 {
     // Exact, case-sensitive channel keys.

@@ -88,6 +88,8 @@ public:
     // Expands or collapses the row with this id; rows without children stay.
     Q_INVOKABLE void toggle(const QString &id);
     Q_INVOKABLE QVariantMap line(int index) const;
+    // The last line shown under line index (index itself when none is).
+    Q_INVOKABLE int lastUnder(int index) const;
 
     static QList<Line> walk(const QList<Payload::SourceRow> &rows, const QSet<QString> &expanded);
     static bool hasChildren(const Payload::SourceRow &row) { return row.children && !row.children->isEmpty(); }

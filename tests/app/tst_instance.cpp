@@ -390,6 +390,54 @@ private Q_SLOTS:
         QCOMPARE(follower.exitCode(), 0);
     }
 
+    // A desktop that cannot open addresses (here a platform plugin without
+    // URL services): xdg-open takes the sign-in page over, and when nothing
+    // opens it the command fails and gives the address to open by hand.
+    void signInWithoutADesktopOpener_data()
+    {
+        QTest::addColumn<QString>("browser"); // BROWSER, the variable xdg-open reads
+        QTest::addColumn<bool>("withXdgOpen");
+        QTest::addColumn<bool>("opens");
+        const QString script = m_env.value(u"QUILLMERE_BROWSER"_s);
+        QTest::newRow("xdg-open starts the browser") << script << true << true;
+        QTest::newRow("xdg-open finds no browser") << u"false"_s << true << false;
+        QTest::newRow("no xdg-open") << script << false << false;
+    }
+    void signInWithoutADesktopOpener()
+    {
+        QFETCH(QString, browser);
+        QFETCH(bool, withXdgOpen);
+        QFETCH(bool, opens);
+        QProcessEnvironment env = m_env;
+        env.remove(u"QUILLMERE_BROWSER"_s);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"BROWSER"_s, browser);
+        // xdg-open's own way, not a desktop's.
+        for (const QString &variable : {u"XDG_CURRENT_DESKTOP"_s, u"DESKTOP_SESSION"_s, u"KDE_FULL_SESSION"_s,
+                 u"GNOME_DESKTOP_SESSION_ID"_s, u"MATE_DESKTOP_SESSION_ID"_s})
+            env.remove(variable);
+        if (!withXdgOpen)
+            env.insert(u"PATH"_s, m_dir.filePath(u"empty-path"_s));
+
+        const Result result = run({u"--server"_s, serverArg(), u"--sign-in"_s}, {}, env);
+        const QRegularExpression page(
+            u"(http://127\\.0\\.0\\.1:%1/native-auth\\?\\S+)"_s.arg(m_backend->server.port()));
+        if (opens) {
+            QVERIFY2(result.exitCode == 0, result.err.constData());
+            QTRY_COMPARE_WITH_TIMEOUT(openedAddresses().size(), 1, processTimeoutMs);
+            QVERIFY2(page.match(openedAddresses().first()).hasMatch(), qPrintable(openedAddresses().first()));
+        } else {
+            QCOMPARE(result.exitCode, 1);
+            const QString message = QString::fromUtf8(result.err);
+            const QRegularExpressionMatch address = page.match(message);
+            QVERIFY2(address.hasMatch(), qPrintable(message));
+            QVERIFY(QUrlQuery(QUrl(address.captured(1))).hasQueryItem(u"state"_s));
+            QVERIFY(openedAddresses().isEmpty());
+        }
+        // Inside the instance a browser that did not open is no error.
+        QCOMPARE(run({u"--line"_s}).out, "Quillmere\n");
+    }
+
     // Commands with no running instance start one that outlives the launch;
     // the embed-link password comes from standard input only.
     void embedLinkCommandsStartAnInstance()

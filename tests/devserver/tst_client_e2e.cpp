@@ -176,7 +176,11 @@ QUrl browserSignIn(const QUrl &address, const QString &email, QString *why = nul
 
 class CapturingBrowser : public Browser {
 public:
-    void open(const QUrl &url) override { opened.append(url); }
+    QCoro::Task<bool> open(const QUrl &url) override
+    {
+        opened.append(url);
+        co_return true;
+    }
     QList<QUrl> opened;
 };
 

@@ -176,7 +176,11 @@ protected:
 
 class NullBrowser : public Browser {
 public:
-    void open(const QUrl &url) override { opened = url; }
+    QCoro::Task<bool> open(const QUrl &url) override
+    {
+        opened = url;
+        co_return true;
+    }
     QUrl opened;
 };
 

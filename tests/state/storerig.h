@@ -25,7 +25,11 @@
 
 class FakeBrowser : public Browser {
 public:
-    void open(const QUrl &url) override { opened.append(url); }
+    QCoro::Task<bool> open(const QUrl &url) override
+    {
+        opened.append(url);
+        co_return true;
+    }
     QList<QUrl> opened;
 };
 

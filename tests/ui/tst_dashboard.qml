@@ -257,6 +257,73 @@ TestCase {
         fuzzyCompare(tiles[1].color.g, Theme.accent.g, 0.005)
     }
 
+    // Only the value keeps to one line; a label or caption too long for
+    // the tile wraps, whole.
+    function test_tileTextWraps_data() {
+        return [
+            { tag: "short", label: "Spend", caption: "8 campaigns", lines: 1 },
+            { tag: "long", label: "Cost per newly acquired customer in the period",
+              caption: "from 8 sales across every connected ad account", lines: 2 },
+        ]
+    }
+    function test_tileTextWraps(data) {
+        embedded(F.dashboard({ tiles: [
+            { key: "a", label: data.label, value: "$2,431", caption: data.caption, accent: false },
+            { key: "b", label: "Revenue", value: "$7,780", accent: false } ] }))
+        waitForRendering(item("tiles"))
+        const tile = F.findAll(item("tiles"), F.named("tile"))[0]
+        for (const name of ["tileLabel", "tileCaption"]) {
+            const text = findChild(tile, name)
+            verify(text.lineCount >= data.lines, name + ": " + text.lineCount + " lines")
+            verify(!text.truncated, name + " cut off")
+            verify(text.y + text.height <= tile.height, name + " outside its tile")
+        }
+        compare(findChild(tile, "tileValue").lineCount, 1)
+        if (data.lines > 1)
+            shoot("dashboard-tiles-wrapped")
+    }
+
+    // The header's chips take the width of their text; only a full row
+    // makes the organisation and account chips shrink and elide.
+    function test_headerChipWidths_data() {
+        return [
+            { tag: "short names", name: "Alpha", full: false },
+            { tag: "long name, no account chip", name: "Northwind Trading Company", noAccounts: true, full: false },
+            { tag: "row full", name: "Northwind Trading Company International Holdings Europe", full: true },
+        ]
+    }
+    function test_headerChipWidths(data) {
+        Rig.reset()
+        Rig.setWorkspaces([{ workspaceId: "w1", name: data.name, role: "owner" },
+                           { workspaceId: "w2", name: "Beta", role: "owner" }], "w1")
+        if (data.noAccounts)
+            Rig.setAccounts([])
+        Rig.setDashboard(F.dashboard())
+        verify(Rig.signIn())
+        const header = item("header")
+        const picker = item("workspacePicker")
+        const chips = [picker, item("rangeMenu")].concat(data.noAccounts ? [] : [item("accountMenu")])
+        waitForRendering(header)
+        chips.forEach(function (chip) { verify(chip.visible, chip.objectName) })
+        const label = picker.contentItem.children[0]
+        if (data.full) {
+            verify(picker.width < picker.implicitWidth)
+            verify(label.truncated)
+            verify(Math.abs(item("rangeMenu").width - item("rangeMenu").implicitWidth) < 1)
+            shoot("dashboard-header-full")
+        } else {
+            chips.forEach(function (chip) { verify(Math.abs(chip.width - chip.implicitWidth) < 1, chip.objectName) })
+            verify(!label.truncated)
+        }
+        if (data.noAccounts) {
+            verify(!item("accountMenu").visible)
+            verify(picker.width > 170)
+        }
+        // Whatever the names, the chips stay inside the row.
+        const last = item("rangeMenu")
+        verify(last.mapToItem(header, last.width, 0).x <= header.width + 0.5)
+    }
+
     function test_scrollHeight() {
         embedded(F.dashboard({ rows: [] }))
         const area = item("content")

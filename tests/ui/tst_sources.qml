@@ -27,13 +27,59 @@ TestCase {
     function cells(table, name) {
         return F.findAll(table, F.named(name)).sort(function (a, b) { return a.y - b.y || a.x - b.x })
     }
-    // Clicks, then lets the grid lay out the new lines.
+    // Clicks, then lets the lines fade and the grid lay them out. The
+    // pointer leaves, so that no tooltip covers the next line clicked.
     function click(table, name) {
         mouseClick(nameCell(table, name))
+        mouseMove(test, test.width - 1, test.height - 1)
+        settled(table)
+    }
+    function settled(table) {
+        tryCompare(table, "toggling", false, 2000)
         waitForRendering(table)
     }
     function nameCell(table, name) {
         return cells(table, "nameCell").filter(function (c) { return c.name === name })[0]
+    }
+
+    function lineCells(table, line) {
+        return cells(table, "valueCell").filter(function (c) { return c.modelData.line === line })
+            .concat(cells(table, "nameCell").filter(function (c) { return c.index === line }))
+    }
+
+    // A click expands a row inside a short ease-out animation: its lines
+    // come in transparent and fade in, and on collapsing they fade out
+    // before they go. Lines already shown never fade, and a new table shows
+    // its lines at once.
+    function test_toggleAnimates() {
+        const table = makeTable()
+        cells(table, "nameCell").concat(cells(table, "valueCell")).forEach(function (c) { compare(c.opacity, 1) })
+
+        const clicked = Date.now()
+        mouseClick(nameCell(table, "Facebook"))
+        compare(table.lines.count, 7)
+        const added = lineCells(table, 1).concat(lineCells(table, 2))
+        compare(added.length, 8)
+        added.forEach(function (c) { compare(c.opacity, 0) })
+        lineCells(table, 3).concat(lineCells(table, 0)).forEach(function (c) { compare(c.opacity, 1) })
+        tryCompare(nameCell(table, "Spring sale"), "opacity", 1, 2000)
+        verify(Date.now() - clicked >= 100, "faded in at once")
+        added.forEach(function (c) { compare(c.opacity, 1) })
+
+        // Collapsing: the lines stay while they fade out, then go.
+        mouseClick(nameCell(table, "Facebook"))
+        compare(table.lines.count, 7)
+        verify(table.toggling)
+        tryCompare(table.lines, "count", 5, 2000)
+        tryCompare(findChild(nameCell(table, "Facebook"), "chevron"), "rotation", 0, 1000)
+        cells(table, "nameCell").forEach(function (c) { compare(c.opacity, 1) })
+
+        // A click during a fade finishes it first.
+        mouseClick(nameCell(table, "Facebook"))
+        mouseClick(nameCell(table, "Facebook"))
+        tryCompare(table.lines, "count", 5, 2000)
+        compare(table.lines.expanded, [])
+        cells(table, "nameCell").concat(cells(table, "valueCell")).forEach(function (c) { compare(c.opacity, 1) })
     }
 
     function test_expandWalk() {
@@ -43,7 +89,7 @@ TestCase {
         click(table, "Facebook")
         compare(names(table), ["Facebook", "Spring sale", "Retargeting"].concat(top.slice(1)))
         nameCell(table, "Spring sale").Accessible.pressAction()
-        waitForRendering(table)
+        settled(table)
         compare(names(table).slice(0, 4), ["Facebook", "Spring sale", "Carousel A", "Retargeting"])
         click(table, "Facebook")
         compare(names(table), top)
@@ -82,7 +128,8 @@ TestCase {
         compare(cell.Accessible.name, data.access)
         compare(findChild(cell, "channelSymbol").parent.visible, data.symbol)
         const before = table.lines.count
-        mouseClick(cell)
+        cell.Accessible.pressAction()
+        settled(table)
         compare(table.lines.count !== before, data.button)
     }
 

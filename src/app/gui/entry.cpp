@@ -146,7 +146,7 @@ extern "C" __attribute__((visibility("default"))) int quillmere_gui_run(int argc
     // program; "Quit" does.
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    XdgBrowser::setDesktopOpener([](const QUrl &url) { QDesktopServices::openUrl(url); });
+    XdgBrowser::setDesktopOpener([](const QUrl &url) { return QDesktopServices::openUrl(url); });
 
     return serveInstance(command, [](MenuBarInstance &instance, Store &store) -> std::unique_ptr<QObject> {
         return std::make_unique<WindowSide>(instance, store);

@@ -3,6 +3,8 @@
 #include "appcontext.h"
 #include "compositorplacement.h"
 #include "memorytrim.h"
+#include "nextframe.h"
+#include "opentrace.h"
 #include "placement.h"
 #include "state/store.h"
 
@@ -84,6 +86,7 @@ QQmlEngine &ViewHost::engine()
     if (!m_engine) {
         m_engine = new QQmlEngine(this);
         ui::setupEngine(*m_engine);
+        opentrace::mark("engine");
     }
     return *m_engine;
 }
@@ -91,7 +94,9 @@ QQmlEngine &ViewHost::engine()
 QQuickWindow *ViewHost::createWindow(const QString &file)
 {
     QQmlComponent component(&engine(), QUrl(u"qrc:/qt/qml/Quillmere/Ui/"_s + file));
+    opentrace::mark("types");
     QObject *object = component.create();
+    opentrace::mark("created");
     auto *window = qobject_cast<QQuickWindow *>(object);
     if (!window) {
         qWarning("%s", qPrintable(component.errorString()));
@@ -192,20 +197,27 @@ void ViewHost::openPopover(std::optional<QPoint> point)
 
 void ViewHost::showPopover()
 {
+    if (!popoverVisible())
+        opentrace::mark("open");
     QQuickWindow *window = ensurePopover();
     if (!window)
         return;
     const bool wasVisible = window->isVisible();
     if (placesItself())
         place();
+    if (!wasVisible)
+        opentrace::markFirstFrame(window);
     window->show();
     if (!placesItself())
         placeThroughCompositor();
+    opentrace::mark("shown");
     window->raise();
     requestActivation(window);
     if (!wasVisible) {
         m_closedOnDeactivation.invalidate();
-        m_store->startRefreshIfStale();
+        // The refresh does not hold up the first frame, which shows what
+        // there is.
+        afterNextFrame(window, [store = m_store] { store->startRefreshIfStale(); });
         m_settleTimer.start();
         Q_EMIT popoverOpened();
     }
@@ -334,6 +346,17 @@ void ViewHost::settle()
         return;
     m_engine->collectGarbage();
     ::malloc_trim(0);
+}
+
+void ViewHost::prepare()
+{
+    if (m_engine)
+        return;
+    // Types only: a window made here, even one never shown, would leave
+    // the instance waking up while idle.
+    for (const QString &file : {u"Popover.qml"_s, u"DashboardView.qml"_s, u"ConnectView.qml"_s})
+        QQmlComponent component(&engine(), QUrl(u"qrc:/qt/qml/Quillmere/Ui/"_s + file));
+    release();
 }
 
 void ViewHost::release()

@@ -75,6 +75,12 @@ public:
 
     void setReleaseDelay(std::chrono::milliseconds delay);
 
+    // Loads the views' types once and lets them go again, as a release does:
+    // the first opening then finds the libraries loaded and the types known
+    // instead of doing that on its way to the first frame, and the memory it
+    // took is handed back. Does nothing while an engine exists.
+    void prepare();
+
 Q_SIGNALS:
     void popoverOpened();
     void popoverClosed();

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -89,6 +90,10 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     m_statusItem->setLive(false);
     m_statusItem->start();
     m_switch->start();
+
+    // Once the instance has settled after starting, the views' types are
+    // loaded and let go, so that not even the first opening loads them.
+    QTimer::singleShot(prepareDelay, views, &ViewHost::prepare);
 }
 
 WindowSide::~WindowSide() = default;

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <chrono>
+
 class MenuBarInstance;
 class PanelSwitch;
 class StatusItem;
@@ -15,6 +17,10 @@ class XAppStatusIcon;
 class WindowSide : public QObject {
     Q_OBJECT
 public:
+    // How long after starting the views' types are loaded ahead of the
+    // first opening (see ViewHost::prepare).
+    static constexpr std::chrono::milliseconds prepareDelay = std::chrono::seconds(1);
+
     WindowSide(MenuBarInstance &instance, Store &store, QObject *parent = nullptr);
     ~WindowSide() override;
 
