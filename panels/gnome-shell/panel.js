@@ -263,14 +263,31 @@ class QuillmerePanel {
         ]);
     }
 
+    // Our popover goes under the button, and stays there while it is shown:
+    // the shell may place a window anew when it changes its size, and the
+    // popover takes its full height only once its tables are filled in.
     _placePopover(window) {
-        const [x, y] = this._button.get_transformed_position();
-        const [width, height] = this._button.get_transformed_size();
-        const monitor = Main.layoutManager.findIndexForActor(this._button);
-        const frame = window.get_frame_rect();
-        const position = popoverPosition({x, y, width, height}, {width: frame.width, height: frame.height},
-            Main.layoutManager.getWorkAreaForMonitor(monitor));
-        window.move_frame(true, Math.round(position.x), Math.round(position.y));
+        const place = () => {
+            const [x, y] = this._button.get_transformed_position();
+            const [width, height] = this._button.get_transformed_size();
+            const monitor = Main.layoutManager.findIndexForActor(this._button);
+            const frame = window.get_frame_rect();
+            const position = popoverPosition({x, y, width, height}, {width: frame.width, height: frame.height},
+                Main.layoutManager.getWorkAreaForMonitor(monitor));
+            const [px, py] = [Math.round(position.x), Math.round(position.y)];
+            if (frame.x !== px || frame.y !== py)
+                window.move_frame(true, px, py);
+        };
+        place();
+        const forget = () => {
+            this._watched.get(window)?.forEach(id => window.disconnect(id));
+            this._watched.delete(window);
+        };
+        this._watched.set(window, [
+            window.connect('size-changed', place),
+            window.connect('position-changed', place),
+            window.connect('unmanaging', forget),
+        ]);
         Main.activateWindow(window);
     }
 }

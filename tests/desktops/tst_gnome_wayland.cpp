@@ -39,21 +39,22 @@ private Q_SLOTS:
                            .manhattanLength()
                     <= 1;
             };
-            QVERIFY2(QTest::qWaitFor(placed, 10'000),
-                qPrintable(popover
-                        ? u"popover at %1,%2 %3x%4 (focused %5), button %6,%7 %8x%9"_s.arg(popover->frame.x())
-                              .arg(popover->frame.y())
-                              .arg(popover->frame.width())
-                              .arg(popover->frame.height())
-                              .arg(popover->focused)
-                              .arg(button.x())
-                              .arg(button.y())
-                              .arg(button.width())
-                              .arg(button.height())
-                        : u"no popover"_s));
+            const auto describe = [&] {
+                return popover ? u"popover at %1,%2 %3x%4 (focused %5), button %6,%7 %8x%9"_s.arg(popover->frame.x())
+                                     .arg(popover->frame.y())
+                                     .arg(popover->frame.width())
+                                     .arg(popover->frame.height())
+                                     .arg(popover->focused)
+                                     .arg(button.x())
+                                     .arg(button.y())
+                                     .arg(button.width())
+                                     .arg(button.height())
+                               : u"no popover"_s;
+            };
+            QVERIFY2(QTest::qWaitFor(placed, 10'000), qPrintable(describe()));
             // Stays there.
             QTest::qWait(500);
-            QVERIFY(placed());
+            QVERIFY2(placed(), qPrintable(describe()));
 
             QVERIFY(gnome::click(button.center()));
             QTRY_VERIFY_WITH_TIMEOUT(!gnome::popover(), 10'000);
