@@ -2,6 +2,7 @@
 
 #include "appcontext.h"
 #include "instance.h"
+#include "plasmaoffer.h"
 #include "statusitem.h"
 #include "viewhost.h"
 
@@ -32,6 +33,7 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     if (ok && releaseMs > 0)
         views->setReleaseDelay(std::chrono::milliseconds(releaseMs));
 
+    offerPlasmaWidget();
     m_statusItem->start();
 }
 
