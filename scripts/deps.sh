@@ -24,6 +24,15 @@ PACKAGES=(
   dpkg-dev lintian appstream
   # services the tests and the demo talk to
   dbus dbus-x11 gnome-keyring libsecret-tools xvfb xauth xdg-utils desktop-file-utils x11-utils
+  # real desktops the panel tests start (tests/desktops), and what they look
+  # and click with: screenshots, text recognition, pointer and keys
+  xdotool imagemagick tesseract-ocr tesseract-ocr-eng dconf-service dconf-cli qdbus-qt5
+  kwin-x11 kwin-wayland plasma-workspace plasma-desktop kded5 kpackagetool5
+  gnome-shell gnome-shell-extension-appindicator
+  cinnamon xapp-sn-watcher python3-xapp gir1.2-xapp-1.0 mate-panel mate-xapp-status-applet
+  sway grim xwayland
+  xfce4-panel xfce4-indicator-plugin ayatana-indicator-application
+  nodejs
 )
 
 SUDO=""

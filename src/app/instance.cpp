@@ -1,6 +1,7 @@
 #include "instance.h"
 
 #include "dbusnames.h"
+#include "panelcontent.h"
 #include "state/store.h"
 
 #include <QCoreApplication>
@@ -54,7 +55,12 @@ void MenuBarInstance::busDisconnected()
 void MenuBarInstance::attach(Store *store)
 {
     m_store = store;
+    // Made first, so that it has followed a change of the store by the time
+    // this instance announces it.
+    m_panel = new PanelContent(store, this);
     m_line = StatusLine::of(*store);
+    m_toolTip = m_panel->toolTip();
+    m_iconShown = m_panel->iconShown();
     QObject::connect(store, &Store::changed, this, &MenuBarInstance::storeChanged);
 }
 
@@ -72,6 +78,14 @@ void MenuBarInstance::storeChanged()
         changed.insert(u"Restoring"_s, next.restoring);
     if (next.error != m_line.error)
         changed.insert(u"Error"_s, next.error.value_or(QString()));
+    if (m_panel->toolTip() != m_toolTip) {
+        m_toolTip = m_panel->toolTip();
+        changed.insert(u"ToolTip"_s, m_toolTip);
+    }
+    if (m_panel->iconShown() != m_iconShown) {
+        m_iconShown = m_panel->iconShown();
+        changed.insert(u"IconShown"_s, m_iconShown);
+    }
     const bool lineChanged = next.title != m_line.title || statusChanged;
     m_line = next;
     if (changed.isEmpty())
@@ -178,6 +192,22 @@ void MenuBarInstance::activateAction(const QString &name, const QVariantList &pa
     m_bus.send(message.createErrorReply(QDBusError::InvalidArgs, u"No action named %1."_s.arg(name)));
 }
 
+void MenuBarInstance::togglePopover(const QRect &button, const QString &edge, const QDBusMessage &message)
+{
+    static const QStringList edges {u"top"_s, u"bottom"_s, u"left"_s, u"right"_s};
+    if (!edges.contains(edge) || button.width() < 0 || button.height() < 0) {
+        m_bus.send(message.createErrorReply(QDBusError::InvalidArgs,
+            u"TogglePopover takes a rectangle of positive size and the edge top, bottom, left or right."_s));
+        return;
+    }
+    if (!m_hasWindows) {
+        m_bus.send(message.createErrorReply(QDBusError::NotSupported, u"This instance runs without windows."_s));
+        return;
+    }
+    m_bus.send(message.createReply());
+    Q_EMIT popoverToggleRequested(button, edge);
+}
+
 QCoro::Task<> MenuBarInstance::finishAction(QCoro::Task<> task, QDBusMessage message)
 {
     QDBusConnection bus = m_bus;
@@ -230,4 +260,22 @@ bool MenuBarAdaptor::restoring() const
 QString MenuBarAdaptor::error() const
 {
     return m_instance->line().error.value_or(QString());
+}
+
+QString MenuBarAdaptor::toolTip() const
+{
+    return m_instance->panel() ? m_instance->panel()->toolTip() : QString();
+}
+
+bool MenuBarAdaptor::iconShown() const
+{
+    return m_instance->panel() ? m_instance->panel()->iconShown() : true;
+}
+
+void MenuBarAdaptor::TogglePopover(
+    int x, int y, int width, int height, const QString &edge, const QDBusMessage &message)
+{
+    // The instance sends the answer: an error, or an empty reply.
+    message.setDelayedReply(true);
+    m_instance->togglePopover(QRect(x, y, width, height), edge, message);
 }

@@ -100,6 +100,19 @@ private:
 
 } // namespace
 
+// The properties announced in PropertiesChanged, the latest value of each.
+class ChangeRecorder : public QObject {
+    Q_OBJECT
+public:
+    QVariantMap merged;
+public Q_SLOTS:
+    void changed(const QString &, const QVariantMap &changed, const QStringList &)
+    {
+        for (auto it = changed.begin(); it != changed.end(); ++it)
+            merged.insert(it.key(), it.value());
+    }
+};
+
 class TestInstance : public QObject {
     Q_OBJECT
 
@@ -565,6 +578,68 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(xembed->dockRequested(), 15'000);
     }
 
+    // The panel interface as an integration uses it: the panel properties
+    // with their change announcements, the popover toggled at a button, and
+    // the status item giving way while an integration is present.
+    void panelInterface()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("no display; run under scripts/with-session.sh");
+        QCOMPARE(run({u"--server"_s, serverArg(), u"--connect"_s, embedLink()}).exitCode, 0);
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString path = u"/com/velmorcraft/quillmere/menubar"_s;
+        const QString iface = u"com.velmorcraft.quillmere.MenuBar"_s;
+        auto call = [&](const QString &interface, const QString &method, const QVariantList &arguments) {
+            QDBusMessage message = QDBusMessage::createMethodCall(busName, path, interface, method);
+            message.setArguments(arguments);
+            return bus.call(message);
+        };
+        QVariantMap props = qdbus_cast<QVariantMap>(
+            call(u"org.freedesktop.DBus.Properties"_s, u"GetAll"_s, {iface}).arguments().value(0));
+        const QString line = m_backend->lines.first();
+        QCOMPARE(props.value(u"Title"_s).toString(), line);
+        QVERIFY2(props.value(u"ToolTip"_s).toString().startsWith(line + u"\nUpdated "_s),
+            qPrintable(props.value(u"ToolTip"_s).toString()));
+        QCOMPARE(props.value(u"IconShown"_s), QVariant(true));
+
+        // Changes are announced: disconnecting changes the title and tooltip.
+        ChangeRecorder recorder;
+        QVERIFY(bus.connect(busName, path, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s, &recorder,
+            SLOT(changed(QString, QVariantMap, QStringList))));
+        QCOMPARE(run({u"--disconnect"_s}).exitCode, 0);
+        QTRY_VERIFY(recorder.merged.contains(u"ToolTip"_s));
+        QCOMPARE(recorder.merged.value(u"ToolTip"_s).toString(), u"Quillmere"_s);
+        QCOMPARE(recorder.merged.value(u"Title"_s).toString(), u"Quillmere"_s);
+        QVERIFY(!recorder.merged.contains(u"IconShown"_s)); // unchanged: not announced
+
+        // Toggling at a button of a top panel.
+        const auto toggle = [&](const QString &edge) {
+            return call(iface, u"TogglePopover"_s, {600, 0, 80, 24, edge});
+        };
+        QCOMPARE(toggle(u"middle"_s).errorName(), u"org.freedesktop.DBus.Error.InvalidArgs"_s);
+        QCOMPARE(toggle(u"top"_s).type(), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE_WITH_TIMEOUT(windowStates(u"Quillmere"_s).value(0), u"400 IsViewable"_s, 15'000);
+        QCOMPARE(toggle(u"top"_s).type(), QDBusMessage::ReplyMessage);
+        QTRY_VERIFY(!windowStates(u"Quillmere"_s).value(0).endsWith(u"IsViewable"_s));
+
+        // A present integration makes the status item give up its name; it
+        // comes back a moment after the integration goes.
+        const uint pid = bus.interface()->servicePid(busName).value();
+        const QString itemPrefix = u"org.kde.StatusNotifierItem-%1-"_s.arg(pid);
+        auto itemOwned = [&] {
+            const QStringList names = bus.interface()->registeredServiceNames().value();
+            return std::any_of(names.begin(), names.end(), [&](const QString &n) { return n.startsWith(itemPrefix); });
+        };
+        QTRY_VERIFY(itemOwned());
+        const QString presence = u"com.velmorcraft.quillmere.menubar.Panel.Test"_s;
+        QVERIFY(bus.registerService(presence));
+        QTRY_VERIFY(!itemOwned());
+        QVERIFY(bus.unregisterService(presence));
+        QTest::qWait(1000);
+        QVERIFY(!itemOwned());
+        QTRY_VERIFY_WITH_TIMEOUT(itemOwned(), 10'000);
+    }
+
     void windowlessWithoutADisplay()
     {
         // Started where no display is reachable (a text console, a service),
@@ -575,6 +650,11 @@ private Q_SLOTS:
         QCOMPARE(run({u"--server"_s, serverArg(), u"--connect"_s, embedLink()}, {}, noDisplay).exitCode, 0);
         QVERIFY(instanceRuns());
         QCOMPARE(run({u"--line"_s}).exitCode, 0);
+        // It has no popover to toggle, and says so.
+        QDBusMessage toggle = QDBusMessage::createMethodCall(busName, u"/com/velmorcraft/quillmere/menubar"_s,
+            u"com.velmorcraft.quillmere.MenuBar"_s, u"TogglePopover"_s);
+        toggle << 0 << 0 << 10 << 10 << u"top"_s;
+        QCOMPARE(QDBusConnection::sessionBus().call(toggle).errorName(), u"org.freedesktop.DBus.Error.NotSupported"_s);
     }
 
     void helpAndVersion()

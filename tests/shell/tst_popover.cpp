@@ -80,6 +80,48 @@ private Q_SLOTS:
         QCOMPARE(placement::popoverPosition(point, QSize(400, 2000), screen).y(), screen.available.top());
     }
 
+    void anchoredToAPanelButton_data()
+    {
+        QTest::addColumn<Screen>("screen");
+        QTest::addColumn<QString>("edge");
+        QTest::addColumn<QRect>("button");
+        QTest::addColumn<QPoint>("expected");
+        // 1280x800 with a panel on one edge; the popover is 400x300.
+        const Screen top {QRect(0, 0, 1280, 800), QRect(0, 24, 1280, 776)};
+        const Screen bottom {QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 776)};
+        const Screen left {QRect(0, 0, 1280, 800), QRect(48, 0, 1232, 800)};
+        const Screen right {QRect(0, 0, 1280, 800), QRect(0, 0, 1232, 800)};
+        const int g = placement::gap;
+        QTest::newRow("top, middle") << top << u"top"_s << QRect(600, 0, 80, 24) << QPoint(440, 24 + g);
+        QTest::newRow("top, right corner") << top << u"top"_s << QRect(1240, 0, 40, 24) << QPoint(880, 24 + g);
+        QTest::newRow("bottom, middle") << bottom << u"bottom"_s << QRect(600, 776, 80, 24)
+                                        << QPoint(440, 776 - g - 300);
+        QTest::newRow("bottom, left corner")
+            << bottom << u"bottom"_s << QRect(0, 776, 30, 24) << QPoint(0, 776 - g - 300);
+        QTest::newRow("left") << left << u"left"_s << QRect(0, 300, 48, 40) << QPoint(48 + g, 170);
+        QTest::newRow("right, near the bottom")
+            << right << u"right"_s << QRect(1232, 760, 48, 40) << QPoint(1232 - g - 400, 500);
+        // A panel that reserves no space (auto-hide): still outside the button.
+        const Screen unreserved {QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)};
+        QTest::newRow("top, unreserved") << unreserved << u"top"_s << QRect(600, 0, 80, 30) << QPoint(440, 30 + g);
+    }
+    void anchoredToAPanelButton()
+    {
+        QFETCH(Screen, screen);
+        QFETCH(QString, edge);
+        QFETCH(QRect, button);
+        QFETCH(QPoint, expected);
+        const std::optional<placement::Edge> side = placement::edgeFromName(edge);
+        QVERIFY(side);
+        const QSize size(400, 300);
+        const QPoint origin = placement::anchoredPosition(button, *side, size, screen);
+        QCOMPARE(origin, expected);
+        QVERIFY(screen.available.contains(QRect(origin, size)));
+        QVERIFY(!QRect(origin, size).intersects(button));
+        QVERIFY(!placement::edgeFromName(u"Top"_s));
+        QVERIFY(!placement::edgeFromName(QString()));
+    }
+
     void devicePointsOnScaledScreens()
     {
         // Two screens at twice the density, as X11 reports them: each keeps
@@ -230,6 +272,35 @@ Anonymous:             0 kB
         QVERIFY(!host->popoverVisible());
         // A later click does.
         host->activateAt(QPoint(640, 10));
+        QVERIFY(host->popoverVisible());
+    }
+
+    void togglesFromAPanelButton()
+    {
+        // A button in a top panel: the popover opens centred below it, and
+        // the same button closes it.
+        const QRect button(600, 0, 80, 24);
+        host->togglePopoverAt(button, placement::Edge::Top);
+        QQuickWindow *window = host->popover();
+        QVERIFY(window);
+        QTRY_VERIFY(window->isExposed());
+        QCOMPARE(window->x() + window->width() / 2, button.center().x());
+        QCOMPARE(window->y(), button.bottom() + 1 + placement::gap);
+        host->togglePopoverAt(button, placement::Edge::Top);
+        QVERIFY(!host->popoverVisible());
+
+        // A click elsewhere closes it; the button's click that took the
+        // activation does not open it again, a later one does.
+        host->togglePopoverAt(button, placement::Edge::Top);
+        QTRY_VERIFY(window->isActive());
+        QWindow elsewhere;
+        elsewhere.setGeometry(10, 300, 50, 50);
+        elsewhere.show();
+        elsewhere.requestActivate();
+        QTRY_VERIFY(!host->popoverVisible());
+        host->togglePopoverAt(button, placement::Edge::Top);
+        QVERIFY(!host->popoverVisible());
+        host->togglePopoverAt(button, placement::Edge::Top);
         QVERIFY(host->popoverVisible());
     }
 

@@ -160,6 +160,7 @@ class TestStatusItem : public QObject {
 private:
     std::unique_ptr<Rig> m_rig;
     std::unique_ptr<Host> m_host;
+    std::unique_ptr<PanelContent> m_content;
     std::unique_ptr<StatusItem> m_item;
 
     // A connected store (embed link) with the server's first line as title,
@@ -173,7 +174,8 @@ private:
     }
     void startItem(Store &store)
     {
-        m_item = std::make_unique<StatusItem>(QDBusConnection::sessionBus(), &store);
+        m_content = std::make_unique<PanelContent>(&store);
+        m_item = std::make_unique<StatusItem>(QDBusConnection::sessionBus(), m_content.get());
         m_item->start();
     }
     // The watcher is there, and the item started and registered with it.
@@ -201,6 +203,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_item.reset();
+        m_content.reset();
         m_host.reset();
         m_rig.reset();
     }
@@ -237,6 +240,34 @@ private Q_SLOTS:
         QVERIFY(m_host->claim());
         QTRY_VERIFY(m_item->registered());
         QCOMPARE(m_host->watcher.registrations, QStringList(2, m_item->serviceName()));
+    }
+
+    // While another way into the panel is live the item gives up its name,
+    // so the host drops it; it registers again when it is live once more,
+    // and a watcher restart meanwhile does not bring it back early.
+    void withdrawsAndComesBack()
+    {
+        Store &store = connectedStore();
+        QVERIFY(startRegistered(store));
+        auto owned = [this] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(m_item->serviceName()).value();
+        };
+        m_item->setLive(false);
+        QVERIFY(!owned());
+        QVERIFY(!m_item->registered());
+        QVERIFY(!m_item->fallbackActive());
+        m_host->release();
+        QVERIFY(m_host->claim());
+        QTest::qWait(200);
+        QCOMPARE(m_host->watcher.registrations.size(), 1);
+        QVERIFY(!owned());
+
+        m_item->setLive(true);
+        QVERIFY(owned());
+        QTRY_VERIFY(m_item->registered());
+        QCOMPARE(m_host->watcher.registrations, QStringList(2, m_item->serviceName()));
+        // The objects stayed exported: the host reads them at once.
+        QCOMPARE(m_host->properties().value(u"XAyatanaLabel"_s).toString(), store.title());
     }
 
     void properties()
@@ -388,7 +419,7 @@ private Q_SLOTS:
 
         std::unique_ptr<QSignalSpy> spy;
         if (!signal.isEmpty())
-            spy = std::make_unique<QSignalSpy>(m_item.get(), signal.constData());
+            spy = std::make_unique<QSignalSpy>(m_content.get(), signal.constData());
         const int before = m_rig->backend.count(u"embed.dashboard"_s);
         m_rig->backend.delayMs = 300; // keeps the refresh running long enough to see
         QCOMPARE(m_host->click(item.id).type(), QDBusMessage::ReplyMessage);
@@ -423,7 +454,7 @@ private Q_SLOTS:
         QCOMPARE(m_host->menuCall(u"GetProperty"_s, {99, u"label"_s}).errorName(), invalid);
 
         // Hosts that send clicks in groups: the unknown id comes back, the known one acts.
-        QSignalSpy opened(m_item.get(), &StatusItem::openRequested);
+        QSignalSpy opened(m_content.get(), &PanelContent::openRequested);
         const DBusMenuEventList mixed {
             {StatusItem::OpenItem, u"clicked"_s, QDBusVariant(0), 0}, {99, u"clicked"_s, QDBusVariant(0), 0}};
         const QDBusMessage group = m_host->menuCall(u"EventGroup"_s, {QVariant::fromValue(mixed)});
@@ -471,7 +502,8 @@ private Q_SLOTS:
     void trayFallbackMenu()
     {
         Store &store = connectedStore();
-        StatusItem item(QDBusConnection::sessionBus(), &store);
+        PanelContent content(&store);
+        StatusItem item(QDBusConnection::sessionBus(), &content);
         TrayFallback tray;
         tray.setEntries(item.menu()->entries());
         QSignalSpy chosen(&tray, &TrayFallback::entryActivated);

@@ -13,14 +13,7 @@
 
 #include <optional>
 
-// One row of the status item's menu, shared by the exported menu and the
-// tray fallback's QMenu. Ids are positive; 0 is the menu itself.
-struct MenuEntry {
-    int id = 0;
-    QString label; // shown as is (no mnemonics)
-    bool enabled = true;
-    bool separator = false;
-};
+#include "menuentry.h"
 
 // Wire types of com.canonical.dbusmenu.
 struct DBusMenuLayoutItem { // (ia{sv}av)

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 #include <optional>
 
@@ -19,6 +20,18 @@ struct Screen {
     QRect available; // without panels
     qreal devicePixelRatio = 1;
 };
+
+// The screen edge a panel sits on.
+enum class Edge { Top, Bottom, Left, Right };
+
+// "top", "bottom", "left" or "right"; nothing for anything else.
+std::optional<Edge> edgeFromName(const QString &name);
+
+// The top-left corner for a popover of size anchored to a panel button at
+// anchor (logical pixels): centred on the button and just outside it, on
+// the side away from the panel's edge (below a top panel, right of a left
+// one), then moved inside the screen's available area.
+QPoint anchoredPosition(QRect anchor, Edge edge, QSize size, const Screen &screen);
 
 // The top-left corner for a popover of size next to a click at point (both
 // logical): centred horizontally on the point, below it when the point lies

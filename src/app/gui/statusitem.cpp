@@ -1,7 +1,5 @@
 #include "statusitem.h"
 
-#include "state/store.h"
-#include "statusline.h"
 #include "traybackend.h"
 
 #include <QCoreApplication>
@@ -15,7 +13,6 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QImage>
-#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
@@ -100,8 +97,8 @@ QByteArray iconSvg()
 
 } // namespace
 
-StatusItem::StatusItem(QDBusConnection bus, Store *store, QObject *parent)
-    : QObject(parent), m_bus(std::move(bus)), m_store(store),
+StatusItem::StatusItem(QDBusConnection bus, PanelContent *content, QObject *parent)
+    : QObject(parent), m_bus(std::move(bus)), m_content(content),
       m_serviceName(u"org.kde.StatusNotifierItem-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(nextSerial())),
       m_iconThemePath(findIconThemePath()), m_menu(new DBusMenu(this)), m_graceTimer(new QTimer(this))
 {
@@ -112,24 +109,27 @@ StatusItem::StatusItem(QDBusConnection bus, Store *store, QObject *parent)
     new StatusNotifierItemAdaptor(this);
 
     m_menu->setIconThemePath(m_iconThemePath);
-    m_menu->setEntries({
-        {OpenItem, u"Open Quillmere"_s},
-        {RefreshItem, u"Refresh"_s, refreshEnabled()},
-        {SettingsItem, u"Settings…"_s},
-        {SeparatorItem, QString(), true, true},
-        {QuitItem, u"Quit"_s},
-    });
-    connect(m_menu, &DBusMenu::activated, this, &StatusItem::menuActivated);
+    m_menu->setEntries(m_content->menuEntries());
+    connect(m_menu, &DBusMenu::activated, m_content, &PanelContent::activate);
 
-    m_label = StatusLine::oneLine(m_store->title());
-    m_iconShown = m_store->showIcon() || m_label.isEmpty();
-    m_toolTipText = composeToolTip();
-    connect(m_store, &Store::changed, this, &StatusItem::storeChanged);
+    connect(m_content, &PanelContent::iconShownChanged, this, &StatusItem::iconChanged);
+    connect(m_content, &PanelContent::labelChanged, this,
+        [this] { Q_EMIT labelChanged(m_content->label(), m_content->label()); });
+    connect(m_content, &PanelContent::toolTipChanged, this, [this] {
+        if (m_fallback)
+            m_fallback->setToolTip(m_content->toolTip());
+        Q_EMIT toolTipChanged();
+    });
+    connect(m_content, &PanelContent::refreshEnabledChanged, this, [this] {
+        m_menu->setEnabled(RefreshItem, m_content->refreshEnabled());
+        if (m_fallback)
+            m_fallback->setEnabled(RefreshItem, m_content->refreshEnabled());
+    });
 
     m_graceTimer->setSingleShot(true);
     m_graceTimer->setInterval(watcherGraceMs);
     connect(m_graceTimer, &QTimer::timeout, this, [this] {
-        if (!m_registered)
+        if (!m_registered && m_live)
             noWatcher();
     });
 }
@@ -138,7 +138,8 @@ StatusItem::~StatusItem()
 {
     stopFallback();
     if (m_exported) {
-        m_bus.unregisterService(m_serviceName);
+        if (m_published)
+            m_bus.unregisterService(m_serviceName);
         m_bus.unregisterObject(itemPath);
         m_menu->withdraw();
     }
@@ -152,25 +153,66 @@ void StatusItem::start()
     if (m_bus.isConnected()) {
         // Objects first, so that a host that sees the name can read them at once.
         m_exported = m_bus.registerObject(itemPath, this, QDBusConnection::ExportAdaptors)
-            && m_menu->exportOn(m_bus, menuPath) && m_bus.registerService(m_serviceName);
+            && m_menu->exportOn(m_bus, menuPath);
         if (!m_exported)
             qWarning("status item: could not export %s on the session bus", qPrintable(m_serviceName));
     }
-    if (!m_exported) {
-        noWatcher();
-        return;
+    if (m_exported) {
+        m_watcher = new QDBusServiceWatcher(watcherService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &StatusItem::ownerChanged);
     }
-    m_watcher = new QDBusServiceWatcher(watcherService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &StatusItem::ownerChanged);
+    if (m_live)
+        publish();
+}
+
+void StatusItem::setLive(bool live)
+{
+    if (live == m_live)
+        return;
+    m_live = live;
+    if (!m_started)
+        return;
+    if (live)
+        publish();
+    else
+        withdraw();
+}
+
+bool StatusItem::publish()
+{
+    if (m_exported && !m_published) {
+        m_published = m_bus.registerService(m_serviceName);
+        if (!m_published)
+            qWarning("status item: could not own %s on the session bus", qPrintable(m_serviceName));
+    }
+    if (!m_published) {
+        noWatcher();
+        return false;
+    }
     if (m_bus.interface()->isServiceRegistered(watcherService))
         registerWithWatcher();
     else
         noWatcher();
+    return true;
+}
+
+void StatusItem::withdraw()
+{
+    // Hosts drop an item whose name goes away; the objects stay exported for
+    // the next time.
+    m_graceTimer->stop();
+    stopFallback();
+    if (m_published)
+        m_bus.unregisterService(m_serviceName);
+    m_published = false;
+    m_registered = false;
 }
 
 void StatusItem::ownerChanged(const QString &, const QString &, const QString &newOwner)
 {
     m_registered = false;
+    if (!m_published)
+        return; // withdrawn: the watcher is followed again when the item comes back
     if (newOwner.isEmpty()) {
         m_graceTimer->start();
         return;
@@ -188,6 +230,8 @@ void StatusItem::registerWithWatcher()
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *pending) {
         pending->deleteLater();
         const QDBusPendingReply<> reply = *pending;
+        if (!m_published)
+            return; // withdrawn meanwhile
         if (reply.isError()) {
             qWarning("status item: the panel's watcher refused the item: %s", qPrintable(reply.error().message()));
             // A newer owner may already have been asked; only a live one counts.
@@ -217,7 +261,7 @@ void StatusItem::noWatcher()
 bool StatusItem::startFallback()
 {
     TrayBackend::Callbacks callbacks;
-    callbacks.entryActivated = [this](int id) { menuActivated(id); };
+    callbacks.entryActivated = [this](int id) { m_content->activate(id); };
     callbacks.clicked = [this](QPoint point) { Q_EMIT activateRequested(point); };
     callbacks.middleClicked = [this] { secondaryActivate(); };
     m_fallback = TrayBackend::create(callbacks);
@@ -236,8 +280,8 @@ bool StatusItem::startFallback()
         icon.addPixmap(QPixmap::fromImage(image));
     }
     m_fallback->setIcon(icon);
-    m_fallback->setToolTip(m_toolTipText);
-    m_fallback->setEntries(m_menu->entries());
+    m_fallback->setToolTip(m_content->toolTip());
+    m_fallback->setEntries(m_content->menuEntries());
     m_fallback->show();
     return true;
 }
@@ -247,69 +291,6 @@ void StatusItem::stopFallback()
     m_fallback.reset();
 }
 
-bool StatusItem::refreshEnabled() const
-{
-    return m_store->connected() && !m_store->loading();
-}
-
-QString StatusItem::composeToolTip() const
-{
-    QStringList parts;
-    if (const QString line = StatusLine::oneLine(m_store->title()); !line.isEmpty())
-        parts << line;
-    if (const std::optional<QDateTime> &at = m_store->updatedAt(); at && at->isValid())
-        parts << u"Updated "_s + QLocale::system().toString(at->toLocalTime().time(), QLocale::ShortFormat);
-    if (const std::optional<QString> &error = m_store->error())
-        parts << *error;
-    return parts.join(u'\n');
-}
-
-void StatusItem::storeChanged()
-{
-    const QString label = StatusLine::oneLine(m_store->title());
-    const bool iconShown = m_store->showIcon() || label.isEmpty();
-    const QString toolTip = composeToolTip();
-
-    m_menu->setEnabled(RefreshItem, refreshEnabled());
-    if (m_fallback)
-        m_fallback->setEnabled(RefreshItem, refreshEnabled());
-
-    if (iconShown != m_iconShown) {
-        m_iconShown = iconShown;
-        Q_EMIT iconChanged();
-    }
-    if (label != m_label) {
-        m_label = label;
-        Q_EMIT labelChanged(m_label, m_label);
-    }
-    if (toolTip != m_toolTipText) {
-        m_toolTipText = toolTip;
-        if (m_fallback)
-            m_fallback->setToolTip(toolTip);
-        Q_EMIT toolTipChanged();
-    }
-}
-
-void StatusItem::menuActivated(int id)
-{
-    switch (id) {
-    case OpenItem:
-        Q_EMIT openRequested();
-        break;
-    case RefreshItem:
-        m_store->startRefresh();
-        break;
-    case SettingsItem:
-        Q_EMIT settingsRequested();
-        break;
-    case QuitItem:
-        Q_EMIT quitRequested();
-        break;
-    default:
-        break;
-    }
-}
-
 void StatusItem::activate(int x, int y)
 {
     Q_EMIT activateRequested(QPoint(x, y));
@@ -317,17 +298,17 @@ void StatusItem::activate(int x, int y)
 
 void StatusItem::secondaryActivate()
 {
-    m_store->startRefresh();
+    m_content->refresh();
 }
 
 SniIconPixmapList StatusItem::iconPixmaps() const
 {
-    return m_iconShown ? chartPixmaps() : blankPixmaps();
+    return iconShown() ? chartPixmaps() : blankPixmaps();
 }
 
 SniToolTip StatusItem::toolTip() const
 {
-    return {iconName, {}, u"Quillmere"_s, m_toolTipText};
+    return {iconName, {}, u"Quillmere"_s, m_content->toolTip()};
 }
 
 QString StatusItem::findIconThemePath()

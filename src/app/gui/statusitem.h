@@ -1,6 +1,8 @@
 #pragma once
 
 #include "dbusmenu.h"
+#include "panelcontent.h"
+#include "panelswitch.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
@@ -15,7 +17,6 @@
 
 class QDBusServiceWatcher;
 class QTimer;
-class Store;
 class TrayBackend;
 
 // Wire types of org.kde.StatusNotifierItem.
@@ -39,14 +40,16 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, SniIconPixmap &pi
 QDBusArgument &operator<<(QDBusArgument &argument, const SniToolTip &tip);
 const QDBusArgument &operator>>(const QDBusArgument &argument, SniToolTip &tip);
 
-// The program's presence in the desktop panel: a StatusNotifierItem with the
-// Store's line as its label (the Ayatana extension) and tooltip, the chart
-// icon, and a menu exported over com.canonical.dbusmenu. It registers with the
-// panel's StatusNotifierWatcher and again whenever that watcher is replaced
-// (a panel restart). Without a watcher it falls back to an XEmbed tray icon
-// where the X11 panel has a tray, and says once on stderr how to reach the
-// window otherwise.
-class StatusItem : public QObject {
+// The program's presence in panels that host status items: a
+// StatusNotifierItem with the line as its label (the Ayatana extension) and
+// tooltip, the chart icon, and a menu exported over com.canonical.dbusmenu,
+// all as the panel content says. It registers with the panel's
+// StatusNotifierWatcher and again whenever that watcher is replaced (a panel
+// restart). Without a watcher it falls back to an XEmbed tray icon where the
+// X11 panel has a tray, and says once on stderr how to reach the window
+// otherwise. While another way into the panel is live it is withdrawn: its
+// bus name released and the tray icon gone.
+class StatusItem : public QObject, public PanelBackend {
     Q_OBJECT
 public:
     static inline const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
@@ -59,23 +62,34 @@ public:
     static inline const QString blankIconName = QStringLiteral("quillmere-menubar-blank");
 
     // Menu item ids.
-    enum MenuId { OpenItem = 1, RefreshItem, SettingsItem, SeparatorItem, QuitItem };
+    enum MenuId {
+        OpenItem = PanelContent::OpenItem,
+        RefreshItem = PanelContent::RefreshItem,
+        SettingsItem = PanelContent::SettingsItem,
+        SeparatorItem = PanelContent::SeparatorItem,
+        QuitItem = PanelContent::QuitItem,
+    };
 
-    StatusItem(QDBusConnection bus, Store *store, QObject *parent = nullptr);
+    StatusItem(QDBusConnection bus, PanelContent *content, QObject *parent = nullptr);
     ~StatusItem() override;
 
     void start(); // register (or fall back), and keep following the watcher
+    // Withdrawn (false) or back in the panel (true); live from start() on.
+    void setLive(bool live) override;
+    bool live() const { return m_live; }
+    // Whether the item's bus name is owned right now.
+    bool published() const { return m_published; }
     bool registered() const { return m_registered; } // registered with a StatusNotifierWatcher right now
     bool fallbackActive() const { return m_fallback != nullptr; }
     QString serviceName() const { return m_serviceName; }
 
     // What the item shows now.
-    QString label() const { return m_label; }
-    bool iconShown() const { return m_iconShown; }
-    QString toolTipText() const { return m_toolTipText; }
+    QString label() const { return m_content->label(); }
+    bool iconShown() const { return m_content->iconShown(); }
+    QString toolTipText() const { return m_content->toolTip(); }
     // Hosts that find icons by name only (the Ayatana ones) draw a "missing
     // icon" sign for an empty name, so the hidden icon is a transparent one.
-    QString shownIconName() const { return m_iconShown ? iconName : blankIconName; }
+    QString shownIconName() const { return iconShown() ? iconName : blankIconName; }
     SniIconPixmapList iconPixmaps() const;
     SniToolTip toolTip() const;
     QString iconThemePath() const { return m_iconThemePath; }
@@ -96,9 +110,6 @@ public:
 
 Q_SIGNALS:
     void activateRequested(QPoint point); // the host's coordinates; QPoint(0,0) when it gave none
-    void openRequested(); // menu "Open Quillmere"
-    void settingsRequested(); // menu "Settings…"
-    void quitRequested(); // menu "Quit"
 
     // For the adaptor: its D-Bus signals, sent only on real changes.
     void iconChanged();
@@ -106,10 +117,8 @@ Q_SIGNALS:
     void labelChanged(const QString &label, const QString &guide);
 
 private:
-    void storeChanged();
-    void menuActivated(int id);
-    bool refreshEnabled() const;
-    QString composeToolTip() const;
+    bool publish();
+    void withdraw();
     void ownerChanged(const QString &service, const QString &oldOwner, const QString &newOwner);
     void registerWithWatcher();
     void noWatcher();
@@ -117,7 +126,7 @@ private:
     void stopFallback();
 
     QDBusConnection m_bus;
-    Store *m_store;
+    PanelContent *m_content;
     QString m_serviceName;
     QString m_iconThemePath;
     DBusMenu *m_menu;
@@ -125,13 +134,11 @@ private:
     QTimer *m_graceTimer;
     std::unique_ptr<TrayBackend> m_fallback;
     bool m_started = false;
+    bool m_live = true;
     bool m_exported = false;
+    bool m_published = false;
     bool m_registered = false;
     bool m_noticeShown = false;
-
-    QString m_label;
-    bool m_iconShown = true;
-    QString m_toolTipText;
 };
 
 class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {

@@ -122,16 +122,36 @@ QQuickWindow *ViewHost::ensureSettingsWindow()
     return m_settings;
 }
 
+bool ViewHost::closedByThisClick()
+{
+    if (m_closedOnDeactivation.isValid() && m_closedOnDeactivation.elapsed() < closingClickWindow.count()) {
+        m_closedOnDeactivation.invalidate();
+        return true;
+    }
+    return false;
+}
+
+void ViewHost::togglePopoverAt(QRect anchor, placement::Edge edge)
+{
+    if (popoverVisible()) {
+        closePopover();
+        return;
+    }
+    if (closedByThisClick())
+        return;
+    m_anchor = anchor.center();
+    m_button = std::make_pair(anchor, edge);
+    showPopover();
+}
+
 void ViewHost::activateAt(QPoint devicePoint)
 {
     if (popoverVisible()) {
         closePopover();
         return;
     }
-    if (m_closedOnDeactivation.isValid() && m_closedOnDeactivation.elapsed() < closingClickWindow.count()) {
-        m_closedOnDeactivation.invalidate();
+    if (closedByThisClick())
         return;
-    }
     QPoint point;
     if (devicePoint.isNull()) {
         point = QCursor::pos();
@@ -146,10 +166,16 @@ void ViewHost::activateAt(QPoint devicePoint)
 
 void ViewHost::openPopover(std::optional<QPoint> point)
 {
+    m_anchor = point;
+    m_button.reset();
+    showPopover();
+}
+
+void ViewHost::showPopover()
+{
     QQuickWindow *window = ensurePopover();
     if (!window)
         return;
-    m_anchor = point;
     const bool wasVisible = window->isVisible();
     if (placesItself())
         place();
@@ -177,7 +203,9 @@ void ViewHost::place()
         return;
     if (m_popover->screen() != screen)
         m_popover->setScreen(const_cast<QScreen *>(screen));
-    m_popover->setPosition(placement::popoverPosition(m_anchor, m_popover->size(), screenOf(screen)));
+    m_popover->setPosition(m_button
+            ? placement::anchoredPosition(m_button->first, m_button->second, m_popover->size(), screenOf(screen))
+            : placement::popoverPosition(m_anchor, m_popover->size(), screenOf(screen)));
 }
 
 void ViewHost::closePopover()

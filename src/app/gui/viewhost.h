@@ -7,6 +7,8 @@
 #include <QQuickWindow>
 #include <QTimer>
 
+#include "placement.h"
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -43,6 +45,10 @@ public:
     // Opens the popover next to point (logical pixels), or near the top-right
     // corner without one. Raises it when open.
     void openPopover(std::optional<QPoint> point = std::nullopt);
+    // A click on a panel button at anchor (logical pixels) in a panel on
+    // edge: opens the popover just outside the button, or closes it when it
+    // is open.
+    void togglePopoverAt(QRect anchor, placement::Edge edge);
     void closePopover();
     bool popoverVisible() const;
     void showSettingsWindow();
@@ -66,6 +72,9 @@ private:
     QQuickWindow *createWindow(const QString &file);
     QQuickWindow *ensurePopover();
     QQuickWindow *ensureSettingsWindow();
+    void showPopover();
+    // Whether this click is the one that just closed the popover.
+    bool closedByThisClick();
     void place();
     void popoverActiveChanged();
     void windowsChanged();
@@ -79,6 +88,8 @@ private:
     QPointer<QQuickWindow> m_popover;
     QPointer<QQuickWindow> m_settings;
     std::optional<QPoint> m_anchor; // where the popover was opened
+    // The panel button it was opened from, and the panel's edge.
+    std::optional<std::pair<QRect, placement::Edge>> m_button;
     QElapsedTimer m_closedOnDeactivation;
     QTimer m_releaseTimer;
     // Runs settle() a moment after the views last changed while shown.

@@ -2,6 +2,9 @@
 
 #include "appcontext.h"
 #include "instance.h"
+#include "panelcontent.h"
+#include "panelswitch.h"
+#include "placement.h"
 #include "plasmaoffer.h"
 #include "statusitem.h"
 #include "viewhost.h"
@@ -11,17 +14,25 @@
 
 WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     : QObject(parent), m_views(new ViewHost(&store, this)),
-      m_statusItem(new StatusItem(QDBusConnection::sessionBus(), &store, this))
+      m_statusItem(new StatusItem(QDBusConnection::sessionBus(), instance.panel(), this)),
+      m_switch(new PanelSwitch(QDBusConnection::sessionBus(), m_statusItem, this))
 {
     ViewHost *views = m_views;
+    PanelContent *panel = instance.panel();
     QObject::connect(m_statusItem, &StatusItem::activateRequested, views, &ViewHost::activateAt);
-    QObject::connect(m_statusItem, &StatusItem::openRequested, views, [views] { views->openPopover(); });
-    QObject::connect(m_statusItem, &StatusItem::settingsRequested, views, &ViewHost::showSettingsWindow);
-    QObject::connect(m_statusItem, &StatusItem::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(panel, &PanelContent::openRequested, views, [views] { views->openPopover(); });
+    QObject::connect(panel, &PanelContent::settingsRequested, views, &ViewHost::showSettingsWindow);
+    QObject::connect(panel, &PanelContent::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    // A launch without arguments while this instance runs, and the actions.
+    // A launch without arguments while this instance runs, the actions, and
+    // the panel integrations' clicks.
     QObject::connect(&instance, &MenuBarInstance::popoverRequested, views, [views] { views->openPopover(); });
     QObject::connect(&instance, &MenuBarInstance::settingsRequested, views, &ViewHost::showSettingsWindow);
+    QObject::connect(
+        &instance, &MenuBarInstance::popoverToggleRequested, views, [views](const QRect &button, const QString &edge) {
+            if (const std::optional<placement::Edge> side = placement::edgeFromName(edge))
+                views->togglePopoverAt(button, *side);
+        });
 
     // The views' own requests.
     QObject::connect(views->context(), &AppContext::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -33,8 +44,13 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     if (ok && releaseMs > 0)
         views->setReleaseDelay(std::chrono::milliseconds(releaseMs));
 
+    // Nothing goes into the panel until the switch has seen what the
+    // session offers, so an integration that is there already never sees
+    // the status item come and go.
+    m_statusItem->setLive(false);
     offerPlasmaWidget();
     m_statusItem->start();
+    m_switch->start();
 }
 
 WindowSide::~WindowSide() = default;

@@ -1,0 +1,236 @@
+#pragma once
+
+// The program in a real desktop, seen from outside: the development server
+// and the running instance in the desktop's session (tests/desktops/run.sh
+// starts the desktop), and what a person would see and do there: screenshots
+// of the screen, the text on them, clicks of the pointer, the windows'
+// places. Each tests/desktops/tst_NAME.cpp runs with tests/desktops/NAME.sh's
+// desktop.
+
+#include "../e2e/e2erig.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <optional>
+
+namespace desktops {
+
+using namespace Qt::StringLiterals;
+
+// Runs a helper program to its end and returns what it printed (empty when
+// it failed).
+inline QByteArray output(
+    const QString &program, const QStringList &arguments, const QByteArray &input = {}, int timeoutMs = 20'000)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        process.kill();
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+// Edit distance, for comparing recognised text with what should be there.
+inline int distance(const QString &a, const QString &b)
+{
+    QList<int> row(b.size() + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Text as recognised and text as meant, made comparable: no blanks, and the
+// letters text recognition takes for digits (and back) folded together.
+inline QString folded(QString text)
+{
+    text.remove(u' ');
+    for (QChar &c : text) {
+        switch (c.unicode()) {
+        case 'O':
+        case 'o':
+            c = u'0';
+            break;
+        case 'l':
+        case 'I':
+        case '|':
+            c = u'1';
+            break;
+        case 'S':
+            c = u'5';
+            break;
+        default:
+            break;
+        }
+    }
+    return text;
+}
+
+// Whether recognised holds wanted on one of its lines, allowing one wrong
+// character in eight.
+inline bool recognisedHolds(const QString &recognised, const QString &wanted)
+{
+    const QString target = folded(wanted);
+    const int allowed = std::max(1, int(target.size()) / 8);
+    for (const QString &line : recognised.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString seen = folded(line);
+        // The wanted text anywhere in the line: compare with each window of its length.
+        for (qsizetype at = 0; at + target.size() - allowed <= seen.size(); ++at) {
+            for (qsizetype len = target.size() - allowed; len <= target.size() + allowed; ++len) {
+                if (at + len <= seen.size() && distance(seen.mid(at, len), target) <= allowed)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+class Rig : public e2e::Rig {
+public:
+    Rig()
+    {
+        // The desktop's own display, bus and folders: the instance runs in
+        // the session as a user's would.
+        const QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s}) {
+            if (session.contains(name))
+                env.insert(name, session.value(name));
+            else
+                env.remove(name);
+        }
+        home = session.value(u"HOME"_s);
+    }
+
+    // The development server, and the instance connected to its demo embed
+    // link with the first line showing.
+    bool startConnected()
+    {
+        if (!startServer() || !startInstance())
+            return false;
+        if (run({u"--connect"_s, url(u"embed/"_s + e2e::northwind)}).exitCode != 0)
+            return false;
+        return settledLine().ok();
+    }
+
+    // Moves the demo data on until the line differs, and returns the new line.
+    QString advance()
+    {
+        const QString before = line().text;
+        for (int i = 0; i < 20; ++i) {
+            control(u"advance"_s, QJsonObject {{u"ticks"_s, 3}});
+            run({u"--refresh"_s});
+            const QString now = settledLine().text;
+            if (!now.isEmpty() && now != before)
+                return now;
+        }
+        return QString();
+    }
+
+    // --- what is on the screen (X11) -----------------------------------
+
+    // The screen, or a part of it.
+    static QImage grab(const QRect &area = QRect())
+    {
+        const QByteArray png = output(u"import"_s, {u"-window"_s, u"root"_s, u"png:-"_s});
+        const QImage screen = QImage::fromData(png, "PNG");
+        return area.isNull() ? screen : screen.copy(area);
+    }
+
+    // The text in image, as text recognition reads it, enlarged first (panel
+    // text is small).
+    static QString ocr(const QImage &image, int scale = 4)
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"text.png"_s);
+        image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(file);
+        return QString::fromUtf8(output(u"tesseract"_s, {file, u"-"_s, u"--psm"_s, u"6"_s}, {}, 60'000));
+    }
+
+    // Keeps image under name in QUILLMERE_DESKTOP_SHOTS, when set.
+    static void keep(const QImage &image, const QString &name)
+    {
+        const QString folder = qEnvironmentVariable("QUILLMERE_DESKTOP_SHOTS");
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+            image.save(QDir(folder).filePath(name + u".png"_s));
+        }
+    }
+
+    // A click of the pointer at point (1 left, 2 middle, 3 right).
+    static bool click(const QPoint &point, int button = 1)
+    {
+        return !output(u"xdotool"_s,
+            {u"mousemove"_s, u"--sync"_s, QString::number(point.x()), QString::number(point.y()), u"click"_s,
+                QString::number(button), u"getmouselocation"_s})
+                    .isEmpty();
+    }
+    static bool key(const QString &keys) { return QProcess::execute(u"xdotool"_s, {u"key"_s, keys}) == 0; }
+
+    // The outer geometry of the visible X window whose title matches
+    // titlePattern (a regular expression), if there is exactly one.
+    static std::optional<QRect> windowGeometry(const QString &titlePattern)
+    {
+        const QList<QByteArray> ids
+            = output(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, titlePattern}).split('\n');
+        QList<QRect> found;
+        for (const QByteArray &id : ids) {
+            if (id.trimmed().isEmpty())
+                continue;
+            const QString info = QString::fromUtf8(output(u"xwininfo"_s, {u"-id"_s, QString::fromLatin1(id)}));
+            const auto value = [&](const QString &key) {
+                return QRegularExpression(key + u":\\s*(-?\\d+)"_s).match(info).captured(1).toInt();
+            };
+            found << QRect(value(u"Absolute upper-left X"_s), value(u"Absolute upper-left Y"_s), value(u"Width"_s),
+                value(u"Height"_s));
+        }
+        if (found.size() != 1)
+            return std::nullopt;
+        return found.first();
+    }
+    static std::optional<QRect> popoverGeometry() { return windowGeometry(u"^Quillmere$"_s); }
+
+    // --- the session bus ---------------------------------------------------
+
+    static QStringList busNames()
+    {
+        return QDBusConnection::sessionBus().interface()->registeredServiceNames().value();
+    }
+    static QStringList busNamesStartingWith(const QString &prefix)
+    {
+        QStringList names = busNames();
+        names.removeIf([&](const QString &name) { return !name.startsWith(prefix); });
+        return names;
+    }
+    // The bus names the running instance's process owns besides its own.
+    QStringList instanceNames() const
+    {
+        QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+        const uint pid = bus->servicePid(e2e::busName).value();
+        QStringList names;
+        for (const QString &name : busNames()) {
+            if (!name.startsWith(u':') && name != e2e::busName && bus->servicePid(name).value() == pid)
+                names << name;
+        }
+        return names;
+    }
+};
+
+} // namespace desktops
