@@ -18,6 +18,13 @@ const QString kShellPath = QStringLiteral("/PlasmaShell");
 const QString kShellInterface = QStringLiteral("org.kde.PlasmaShell");
 const QString kEvaluateScript = QStringLiteral("evaluateScript");
 const QString kBusService = QStringLiteral("org.freedesktop.DBus");
+// Texts used inside coroutines (GCC 12 cannot take string literals there).
+const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
+const QString kNameHasOwner = QStringLiteral("NameHasOwner");
+const QString kServiceUnknownError = QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown");
+const QString kAdded = QStringLiteral("added");
+const QString kPresent = QStringLiteral("present");
+const QString kNoPanel = QStringLiteral("no-panel");
 
 } // namespace
 
@@ -69,8 +76,7 @@ QCoro::Task<bool> shouldOffer(QDBusConnection bus)
 {
     if (!installed() || !bus.isConnected())
         co_return false;
-    QDBusMessage message
-        = QDBusMessage::createMethodCall(kBusService, u"/org/freedesktop/DBus"_s, kBusService, u"NameHasOwner"_s);
+    QDBusMessage message = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, kNameHasOwner);
     message << shellService;
     const QDBusMessage reply = co_await bus.asyncCall(message);
     if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
@@ -124,18 +130,18 @@ QCoro::Task<AddResult> add(QDBusConnection bus, QString *error)
     message << addScript();
     const QDBusMessage reply = co_await bus.asyncCall(message);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        if (reply.errorName() == u"org.freedesktop.DBus.Error.ServiceUnknown"_s)
+        if (reply.errorName() == kServiceUnknownError)
             co_return AddResult::NoPlasma;
         if (error)
             *error = reply.errorMessage();
         co_return AddResult::Failed;
     }
     const QString printed = reply.arguments().value(0).toString().trimmed();
-    if (printed == u"added"_s)
+    if (printed == kAdded)
         co_return AddResult::Added;
-    if (printed == u"present"_s)
+    if (printed == kPresent)
         co_return AddResult::Present;
-    if (printed == u"no-panel"_s)
+    if (printed == kNoPanel)
         co_return AddResult::NoPanel;
     if (error)
         *error = printed;
