@@ -50,6 +50,9 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // The one instance is instance(); QML gets it through create().
+    PlasmaWidgetOffer() = default;
+
     QCoro::Task<> runCheck();
     QCoro::Task<> runAdd();
 
