@@ -222,9 +222,17 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             (window = desktops::Rig::windowGeometry(u"^Quillmere Settings$"_s)).has_value(), seenMs);
         std::optional<QRect> button;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (button = desktops::Rig::findText(desktops::Rig::grab(*window), u"Add to panel"_s, 2)).has_value(), seenMs);
-        desktops::Rig::keep(desktops::Rig::grab(*window), u"plasma-settings-offer"_s);
+        // The offer is in the "Menu bar" group, below the fold of a
+        // connected window: scroll down to it.
+        const auto findButton = [&] {
+            for (int i = 0; i < 15; ++i)
+                desktops::Rig::click(window->center(), 5);
+            const QImage shot = desktops::Rig::grab(*window);
+            desktops::Rig::keep(shot, u"plasma-settings-offer"_s);
+            button = desktops::Rig::findText(shot, u"Add to panel"_s, 2);
+            return button.has_value();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(findButton(), seenMs);
         QVERIFY(desktops::Rig::click(window->topLeft() + button->center()));
         QTRY_COMPARE_WITH_TIMEOUT(widgetsInPanels(), 1, seenMs);
         QTRY_VERIFY_WITH_TIMEOUT(!desktops::Rig::findText(desktops::Rig::grab(*window), u"Add to panel"_s, 2), seenMs);
