@@ -95,7 +95,7 @@ grep -q "^x-scheme-handler/$name=.*$name.desktop" /usr/share/applications/mimein
 
 # Plasma finds the installed widget.
 if command -v kpackagetool5 >/dev/null; then
-  kpackagetool5 --type Plasma/Applet --global --show "$widget_id" | grep -q "$widget_id" ||
+  kpackagetool5 --type Plasma/Applet --global --show "$widget_id" | grep -q "Plugin : $widget_id$" ||
     fail "kpackagetool5 does not find the installed Plasma widget"
   echo "kpackagetool5 finds $widget_id"
 fi
