@@ -220,6 +220,14 @@ public:
                 QString::number(button), u"getmouselocation"_s})
                     .isEmpty();
     }
+    // Turns of the wheel at point: positive clicks down, negative up.
+    static bool scroll(const QPoint &point, int clicks)
+    {
+        return QProcess::execute(u"xdotool"_s,
+                   {u"mousemove"_s, QString::number(point.x()), QString::number(point.y()), u"click"_s, u"--repeat"_s,
+                       QString::number(std::abs(clicks)), clicks > 0 ? u"5"_s : u"4"_s})
+            == 0;
+    }
     static bool key(const QString &keys) { return QProcess::execute(u"xdotool"_s, {u"key"_s, keys}) == 0; }
 
     // The outer geometry of the visible X window whose title matches

@@ -225,8 +225,7 @@ private Q_SLOTS:
         // The offer is in the "Menu bar" group, below the fold of a
         // connected window: scroll down to it.
         const auto findButton = [&] {
-            for (int i = 0; i < 15; ++i)
-                desktops::Rig::click(window->center(), 5);
+            desktops::Rig::scroll(window->center(), 15);
             const QImage shot = desktops::Rig::grab(*window);
             desktops::Rig::keep(shot, u"plasma-settings-offer"_s);
             button = desktops::Rig::findText(shot, u"Add to panel"_s, 2);
