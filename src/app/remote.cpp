@@ -12,7 +12,9 @@
 #include <QProcess>
 
 #include <chrono>
+#include <coroutine>
 #include <cstdio>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -82,22 +84,36 @@ private:
 // Counts what may have changed the panel's line: the instance's property
 // and line signals and its coming and going on the bus. A waiter compares
 // the count from before it asked with the count after, so that nothing
-// arriving while it asks is lost.
+// arriving while it asks is lost, and else sleeps until the next change.
 class ChangeCounter : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
     quint64 count = 0;
 
+    // co_await changes.next(): resumes once, from the event loop, at the
+    // next change.
+    struct Next {
+        ChangeCounter *counter;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> waiter) noexcept { counter->m_waiter = waiter; }
+        void await_resume() const noexcept { }
+    };
+    Next next() { return Next {this}; }
+
 public Q_SLOTS:
     void note()
     {
         ++count;
-        Q_EMIT changed();
+        // Several changes may come at once: the waiter is woken once, and
+        // not from within this slot (it may delete this object as it ends).
+        if (const std::coroutine_handle<> waiter = std::exchange(m_waiter, nullptr))
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [waiter] { waiter.resume(); }, Qt::QueuedConnection);
     }
 
-Q_SIGNALS:
-    void changed();
+private:
+    std::coroutine_handle<> m_waiter;
 };
 
 } // namespace
@@ -400,7 +416,7 @@ QCoro::Task<int> RemoteInstance::next(QString since)
             co_return line.running ? 0 : Command::notRunningExitCode;
         }
         if (changes.count == before)
-            co_await qCoro(&changes, &ChangeCounter::changed);
+            co_await changes.next();
     }
 }
 
