@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks a built package: lintian (no errors), the QML modules in Depends,
-# the metadata, the GNOME Shell extension and a run of the program unpacked into a scratch root. As root
-# it also installs the package with apt (offline: everything it depends on is
-# installed by scripts/deps.sh), checks that the URL scheme is registered,
+# the metadata, the Plasma panel widget, the GNOME Shell extension and a run
+# of the program unpacked into a scratch root. As root it also installs the
+# package with apt (offline: everything it depends on is installed by
+# scripts/deps.sh), checks that Plasma finds the widget and that the URL
+# scheme is registered,
 # starts the installed program in a private session under Xvfb, opens the
 # popover and the settings window, and purges the package again.
 #   scripts/check-package.sh build-package/quillmere-menubar_VERSION_ARCH.deb
@@ -67,6 +69,28 @@ env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/home/co
   XDG_CACHE_HOME="$work/home/cache" XDG_DATA_HOME="$work/home/data" \
   "$work/root/usr/bin/$name" --line >"$work/line.txt" 2>&1 || { cat "$work/line.txt"; fail "--line from the scratch root"; }
 
+echo "-- the Plasma panel widget"
+widget_id=com.velmorcraft.quillmere.menubar
+widget="$work/root/usr/share/plasma/plasmoids/$widget_id"
+python3 - "$widget" "$widget_id" "$version" <<'PY' || fail "the Plasma panel widget's package"
+import json, os, re, sys
+folder, widget_id, version = sys.argv[1:]
+meta = json.load(open(os.path.join(folder, "metadata.json")))
+plugin = meta["KPlugin"]
+assert plugin["Id"] == widget_id, plugin["Id"]
+assert plugin["Version"] == version, plugin["Version"]
+main = os.path.join(folder, "contents", "ui", "main.qml")
+# Every script and file a QML file of the package imports by path is in it.
+for root, _, files in os.walk(os.path.join(folder, "contents", "ui")):
+    for name in files:
+        text = open(os.path.join(root, name)).read()
+        for target in re.findall(r'^import\s+"([^"]+)"', text, re.M):
+            path = os.path.normpath(os.path.join(root, target))
+            assert os.path.isfile(path), f"{name} imports {target}, which is not in the package"
+assert os.path.isfile(main), "no contents/ui/main.qml"
+print(f"{widget_id} {plugin['Version']}: {', '.join(sorted(os.listdir(os.path.join(folder, 'contents'))))}")
+PY
+
 if [ "$(id -u)" -ne 0 ] || [ "${QUILLMERE_PACKAGE_INSTALL:-1}" = 0 ]; then
   echo "-- not installed (needs root; QUILLMERE_PACKAGE_INSTALL=0 leaves it out)"
   exit 0
@@ -84,6 +108,13 @@ apt-get install -y -qq --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
 [ -f "/usr/share/gnome-shell/extensions/$uuid/metadata.json" ] || fail "the GNOME Shell extension is not installed"
 grep -q "^x-scheme-handler/$name=.*$name.desktop" /usr/share/applications/mimeinfo.cache ||
   fail "the desktop database does not name $name.desktop for x-scheme-handler/$name"
+
+# Plasma finds the installed widget.
+if command -v kpackagetool5 >/dev/null; then
+  kpackagetool5 --type Plasma/Applet --global --show "$widget_id" | grep -q "Plugin : $widget_id$" ||
+    fail "kpackagetool5 does not find the installed Plasma widget"
+  echo "kpackagetool5 finds $widget_id"
+fi
 
 echo "-- the installed program in a private session"
 # What the session does: the handler of the scheme is the installed entry;

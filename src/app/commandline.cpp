@@ -19,6 +19,15 @@ struct Parser {
     QCommandLineOption line {u"line"_s, u"Print the menu-bar line and exit."_s};
     QCommandLineOption json {u"json"_s, u"With --line: print one line of JSON for status bars."_s};
     QCommandLineOption follow {u"follow"_s, u"With --line --json: print a new line at every change."_s};
+    QCommandLineOption next {u"next"_s,
+        u"With --line --json: wait until the panel's line changes, print it and exit (exit code 3: no instance runs)."_s};
+    QCommandLineOption since {u"since"_s,
+        u"With --next: the state the caller shows; a line in another state is printed at once."_s, u"state"_s};
+    QCommandLineOption popoverAt {u"popover-at"_s,
+        u"Open or close the popover next to a panel button: its rectangle in global logical pixels and the screen "
+        u"edge of its panel (top, bottom, left, right)."_s,
+        u"x,y,width,height,edge"_s};
+    QCommandLineOption addToPanel {u"add-to-panel"_s, u"Put the Plasma panel widget next to the system tray."_s};
     QCommandLineOption server {
         u"server"_s, u"Use this server for the lifetime of the instance (not saved)."_s, u"url"_s};
     QCommandLineOption help {{u"h"_s, u"help"_s}, u"Show this help."_s};
@@ -28,11 +37,32 @@ struct Parser {
     {
         parser.setApplicationDescription(u"Advertising figures in the panel."_s);
         parser.addOptions({signIn, connect, passwordStdin, disconnect, refresh, quit, settings, line, json, follow,
-            server, help, version});
+            next, since, popoverAt, addToPanel, server, help, version});
         parser.addPositionalArgument(
             u"url"_s, u"Addresses to hand to the running instance (sign-in callbacks)."_s, u"[url...]"_s);
     }
 };
+
+// "X,Y,WIDTH,HEIGHT,EDGE" of --popover-at; false when it is not that.
+bool parseAnchor(const QString &value, QRect &anchor, QString &edge)
+{
+    const QStringList parts = value.split(u',');
+    if (parts.size() != 5)
+        return false;
+    int numbers[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        numbers[i] = parts.at(i).trimmed().toInt(&ok);
+        if (!ok)
+            return false;
+    }
+    edge = parts.at(4).trimmed();
+    static const QStringList edges {u"top"_s, u"bottom"_s, u"left"_s, u"right"_s};
+    if (numbers[2] <= 0 || numbers[3] <= 0 || !edges.contains(edge))
+        return false;
+    anchor = QRect(numbers[0], numbers[1], numbers[2], numbers[3]);
+    return true;
+}
 
 } // namespace
 
@@ -46,6 +76,7 @@ bool Command::needsInstance() const
     case Kind::Refresh:
     case Kind::Settings:
     case Kind::Follow:
+    case Kind::PopoverAt:
         return true;
     default:
         return false;
@@ -102,6 +133,10 @@ Command::Parsed Command::parse(const QStringList &arguments)
         kinds << Kind::Settings;
     if (p.parser.isSet(p.line))
         kinds << Kind::Line;
+    if (p.parser.isSet(p.popoverAt))
+        kinds << Kind::PopoverAt;
+    if (p.parser.isSet(p.addToPanel))
+        kinds << Kind::AddToPanel;
     const QStringList positional = p.parser.positionalArguments();
     if (!positional.isEmpty())
         kinds << Kind::Open;
@@ -123,6 +158,25 @@ Command::Parsed Command::parse(const QStringList &arguments)
             return result;
         }
         command.kind = Kind::Follow;
+    }
+    if (p.parser.isSet(p.next)) {
+        if (command.kind != Kind::Line || !command.json) {
+            result.error = u"--next goes with --line --json (and not with --follow)."_s;
+            return result;
+        }
+        command.kind = Kind::Next;
+    }
+    if (p.parser.isSet(p.since)) {
+        if (command.kind != Kind::Next) {
+            result.error = u"--since goes with --next."_s;
+            return result;
+        }
+        command.since = p.parser.value(p.since);
+    }
+    if (command.kind == Kind::PopoverAt && !parseAnchor(p.parser.value(p.popoverAt), command.anchor, command.edge)) {
+        result.error = u"--popover-at needs x,y,width,height,edge with a positive size and an edge of top, bottom, "
+                       u"left or right."_s;
+        return result;
     }
     command.passwordFromStdin = p.parser.isSet(p.passwordStdin);
     if (command.passwordFromStdin && command.kind != Kind::Connect) {

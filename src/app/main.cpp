@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "guimodule.h"
+#include "plasmapanel.h"
 #include "remote.h"
 
 #include <QCoreApplication>
@@ -146,6 +147,19 @@ int main(int argc, char **argv)
             return 1;
         }
         return local(argc, argv);
+    }
+    if (command.kind == Kind::AddToPanel) {
+        runThenExit([]() -> QCoro::Task<int> {
+            QString error;
+            const plasmapanel::AddResult result = co_await plasmapanel::add(QDBusConnection::sessionBus(), &error);
+            const bool done = result == plasmapanel::AddResult::Added || result == plasmapanel::AddResult::Present;
+            if (done)
+                printLine(plasmapanel::describe(result).toUtf8());
+            else
+                printError(error.isEmpty() ? plasmapanel::describe(result) : error);
+            co_return done ? 0 : 1;
+        });
+        return app.exec();
     }
     runThenExit([&]() { return remote.run(command, password); });
     return app.exec();

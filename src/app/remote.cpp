@@ -1,6 +1,7 @@
 #include "remote.h"
 
 #include "dbusnames.h"
+#include "panelline.h"
 #include "statusline.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,9 @@
 #include <QProcess>
 
 #include <chrono>
+#include <coroutine>
 #include <cstdio>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -38,6 +41,7 @@ const QString kPropertiesChanged = QStringLiteral("PropertiesChanged");
 const QString kRestoring = QStringLiteral("Restoring");
 const QString kStatus = QStringLiteral("Status");
 const QString kTitle = QStringLiteral("Title");
+const QString kTogglePopover = QStringLiteral("TogglePopover");
 const QString kNoBusText = QStringLiteral("no session bus: cannot reach or start the running instance.");
 const QString kBusService = QStringLiteral("org.freedesktop.DBus");
 const QString kNoReplyError = QStringLiteral("org.freedesktop.DBus.Error.NoReply");
@@ -75,6 +79,41 @@ Q_SIGNALS:
 
 private:
     QString m_lastPrinted;
+};
+
+// Counts what may have changed the panel's line: the instance's property
+// and line signals and its coming and going on the bus. A waiter compares
+// the count from before it asked with the count after, so that nothing
+// arriving while it asks is lost, and else sleeps until the next change.
+class ChangeCounter : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    quint64 count = 0;
+
+    // co_await changes.next(): resumes once, from the event loop, at the
+    // next change.
+    struct Next {
+        ChangeCounter *counter;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> waiter) noexcept { counter->m_waiter = waiter; }
+        void await_resume() const noexcept { }
+    };
+    Next next() { return Next {this}; }
+
+public Q_SLOTS:
+    void note()
+    {
+        ++count;
+        // Several changes may come at once: the waiter is woken once, and
+        // not from within this slot (it may delete this object as it ends).
+        if (const std::coroutine_handle<> waiter = std::exchange(m_waiter, nullptr))
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [waiter] { waiter.resume(); }, Qt::QueuedConnection);
+    }
+
+private:
+    std::coroutine_handle<> m_waiter;
 };
 
 } // namespace
@@ -163,6 +202,12 @@ QCoro::Task<int> RemoteInstance::run(Command command, QString password)
         co_return co_await line(command.json);
     case Kind::Quit:
         co_return co_await quit();
+    case Kind::Next:
+        if (!m_bus.isConnected()) {
+            printError(kNoBusText);
+            co_return 1;
+        }
+        co_return co_await next(command.since);
     default:
         break;
     }
@@ -199,6 +244,8 @@ QCoro::Task<int> RemoteInstance::run(Command command, QString password)
         co_return co_await action(dbusnames::actions::settings, QVariantList(), false);
     case Kind::Follow:
         co_return co_await follow();
+    case Kind::PopoverAt:
+        co_return co_await popoverAt(command.anchor, command.edge);
     default:
         co_return 2;
     }
@@ -329,6 +376,59 @@ QCoro::Task<int> RemoteInstance::follow()
     const bool stillRunning = co_await running();
     if (stillRunning)
         co_await qCoro(&watcher, &QDBusServiceWatcher::serviceUnregistered);
+    co_return 0;
+}
+
+QCoro::Task<PanelLine> RemoteInstance::panelLine()
+{
+    QVariantList arguments;
+    arguments << dbusnames::menuBarInterface;
+    const QDBusMessage reply = co_await call(dbusnames::propertiesInterface, kGetAll, arguments);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        co_return PanelLine::notRunning();
+    co_return PanelLine::fromProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
+}
+
+QCoro::Task<int> RemoteInstance::next(QString since)
+{
+    // Nothing here runs on a timer: the launch sleeps in the event loop until
+    // the instance signals, or comes or goes.
+    ChangeCounter changes;
+    QDBusServiceWatcher watcher(dbusnames::service, m_bus,
+        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &changes, &ChangeCounter::note);
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceUnregistered, &changes, &ChangeCounter::note);
+    m_bus.connect(dbusnames::service, dbusnames::path, dbusnames::propertiesInterface, kPropertiesChanged, &changes,
+        SLOT(note()));
+    m_bus.connect(
+        dbusnames::service, dbusnames::path, dbusnames::menuBarInterface, kLineChanged, &changes, SLOT(note()));
+    std::optional<QString> shown;
+    if (!since.isEmpty())
+        shown = since;
+    for (;;) {
+        const quint64 before = changes.count;
+        const PanelLine line = co_await panelLine();
+        const QString state = line.state();
+        if (!shown) {
+            shown = state;
+        } else if (state != *shown) {
+            printLine(line.json());
+            co_return line.running ? 0 : Command::notRunningExitCode;
+        }
+        if (changes.count == before)
+            co_await changes.next();
+    }
+}
+
+QCoro::Task<int> RemoteInstance::popoverAt(QRect anchor, QString edge)
+{
+    QVariantList arguments;
+    arguments << anchor.x() << anchor.y() << anchor.width() << anchor.height() << edge;
+    const QDBusMessage reply = co_await call(dbusnames::menuBarInterface, kTogglePopover, arguments);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        printError(reply.errorMessage());
+        co_return 1;
+    }
     co_return 0;
 }
 

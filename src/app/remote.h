@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandline.h"
+#include "panelline.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
@@ -36,6 +37,10 @@ private:
     QCoro::Task<int> quit();
     QCoro::Task<int> line(bool json);
     QCoro::Task<int> follow();
+    QCoro::Task<int> next(QString since);
+    QCoro::Task<int> popoverAt(QRect anchor, QString edge);
+    // The panel's line now: the instance's, or the not-running one.
+    QCoro::Task<PanelLine> panelLine();
 
     QDBusConnection m_bus;
 };

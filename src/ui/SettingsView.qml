@@ -21,6 +21,7 @@ Pane {
     function reset() {
         showServer = false
         store.recheckLaunchAtLogin()
+        PlasmaWidget.recheck()
     }
 
     // A group of rows under an optional heading.
@@ -285,6 +286,21 @@ Pane {
                     accessibleName: "Show icon"
                     value: view.store.showIcon
                     onFlipped: view.store.showIcon = !value
+                }
+            }
+            // On Plasma, while no panel holds the widget that shows the line.
+            FormRow {
+                objectName: "plasmaWidgetRow"
+                visible: PlasmaWidget.offered || PlasmaWidget.message.length > 0
+                label: PlasmaWidget.offered ? "Line in the Plasma panel" : PlasmaWidget.message
+                Button {
+                    objectName: "addToPanel"
+                    visible: PlasmaWidget.offered
+                    enabled: !PlasmaWidget.busy
+                    text: "Add to panel"
+                    onClicked: PlasmaWidget.add()
+                    Accessible.name: text
+                    Accessible.onPressAction: clicked()
                 }
             }
             GnomeExtensionRow { }

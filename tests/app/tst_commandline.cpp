@@ -28,6 +28,8 @@ private Q_SLOTS:
         QTest::newRow("help") << QStringList {u"--help"_s, u"--line"_s} << K::Help << false;
         QTest::newRow("version") << QStringList {u"-v"_s} << K::Version << false;
         QTest::newRow("address") << QStringList {u"quillmere-menubar://auth?code=1"_s} << K::Open << false;
+        QTest::newRow("next") << QStringList {u"--line"_s, u"--json"_s, u"--next"_s} << K::Next << true;
+        QTest::newRow("add to panel") << QStringList {u"--add-to-panel"_s} << K::AddToPanel << false;
     }
 
     void commands()
@@ -62,6 +64,59 @@ private Q_SLOTS:
         QCOMPARE(parsed.command.kind, Command::Kind::Connect);
         QCOMPARE(parsed.command.link, u" https://q.example/embed/k "_s); // the Store trims it
         QVERIFY(parsed.command.passwordFromStdin);
+    }
+
+    // The panel widget's commands: --next with the state it shows, and
+    // --popover-at with its button and the panel's edge.
+    void panelCommands_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error"); // a word of the message, or empty when accepted
+        QTest::addColumn<QString>("since");
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QString>("edge");
+        const QStringList next {u"--line"_s, u"--json"_s, u"--next"_s};
+        QTest::newRow("next since") << next + QStringList {u"--since"_s, u"0123abcd"_s} << QString() << u"0123abcd"_s
+                                    << QRect() << QString();
+        QTest::newRow("next with follow")
+            << next + QStringList {u"--follow"_s} << u"--next"_s << QString() << QRect() << QString();
+        QTest::newRow("since alone") << QStringList {u"--line"_s, u"--since"_s, u"ab"_s} << u"--since"_s << QString()
+                                     << QRect() << QString();
+        QTest::newRow("bottom panel") << QStringList {u"--popover-at"_s, u"1100,768,140,32,bottom"_s} << QString()
+                                      << QString() << QRect(1100, 768, 140, 32) << u"bottom"_s;
+        QTest::newRow("second screen to the left") << QStringList {u"--popover-at"_s, u"-1280,0,40,600,left"_s}
+                                                   << QString() << QString() << QRect(-1280, 0, 40, 600) << u"left"_s;
+        QTest::newRow("four numbers") << QStringList {u"--popover-at"_s, u"1,2,3,4"_s} << u"--popover-at"_s << QString()
+                                      << QRect() << QString();
+        QTest::newRow("empty size") << QStringList {u"--popover-at"_s, u"1,2,0,4,top"_s} << u"--popover-at"_s
+                                    << QString() << QRect() << QString();
+        QTest::newRow("not a number") << QStringList {u"--popover-at"_s, u"1,2,3px,4,top"_s} << u"--popover-at"_s
+                                      << QString() << QRect() << QString();
+        QTest::newRow("unknown edge") << QStringList {u"--popover-at"_s, u"1,2,3,4,Top"_s} << u"--popover-at"_s
+                                      << QString() << QRect() << QString();
+        QTest::newRow("with another command") << QStringList {u"--popover-at"_s, u"1,2,3,4,top"_s, u"--refresh"_s}
+                                              << u"one command"_s << QString() << QRect() << QString();
+    }
+
+    void panelCommands()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        QFETCH(QString, since);
+        QFETCH(QRect, anchor);
+        QFETCH(QString, edge);
+        const Command::Parsed parsed = Command::parse(QStringList {u"quillmere-menubar"_s} + arguments);
+        if (!error.isEmpty()) {
+            QVERIFY2(parsed.error.contains(error), qPrintable(parsed.error));
+            return;
+        }
+        QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+        QCOMPARE(parsed.command.since, since);
+        QCOMPARE(parsed.command.anchor, anchor);
+        QCOMPARE(parsed.command.edge, edge);
+        // Only the popover needs an instance (a click starts one); --next
+        // reports that none runs instead.
+        QCOMPARE(parsed.command.needsInstance(), parsed.command.kind == Command::Kind::PopoverAt);
     }
 
     void server_data()

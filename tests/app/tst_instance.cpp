@@ -218,6 +218,9 @@ private Q_SLOTS:
         QTest::newRow("password on the command line") << QStringList {u"--connect"_s, u"x"_s, u"--password"_s, u"pw"_s};
         QTest::newRow("server not http") << QStringList {u"--line"_s, u"--server"_s, u"file:///etc"_s};
         QTest::newRow("--connect without link") << QStringList {u"--connect"_s};
+        QTest::newRow("--next without --json") << QStringList {u"--line"_s, u"--next"_s};
+        QTest::newRow("--since without --next") << QStringList {u"--line"_s, u"--json"_s, u"--since"_s, u"ab"_s};
+        QTest::newRow("--popover-at with an unknown edge") << QStringList {u"--popover-at"_s, u"1,2,3,4,middle"_s};
     }
 
     void usageErrors()
@@ -388,6 +391,68 @@ private Q_SLOTS:
         QCOMPARE(instance.exitCode(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(follower.state(), QProcess::NotRunning, processTimeoutMs);
         QCOMPARE(follower.exitCode(), 0);
+    }
+
+    // --next, what the panel widget runs: it prints the panel's line once it
+    // is no longer the one the caller names with --since, and exits; while
+    // the line stays it waits. With no instance the line says so (exit 3),
+    // and a waiter learns when one starts.
+    void nextLine()
+    {
+        const QStringList next {u"--line"_s, u"--json"_s, u"--next"_s, u"--since"_s};
+        Result result = run(next + QStringList {u"none"_s});
+        QCOMPARE(result.exitCode, 3);
+        QJsonObject line = parseLine(result.out.trimmed());
+        QCOMPARE(line.value("text"_L1).toString(), u"Quillmere"_s);
+        QCOMPARE(line.value("running"_L1).toBool(true), false);
+        const QString stopped = line.value("state"_L1).toString();
+        QVERIFY(!stopped.isEmpty());
+        // Nothing changed for a caller that shows this already.
+        QProcess waiter;
+        waiter.setProcessEnvironment(m_env);
+        waiter.start(binary, next + QStringList {stopped});
+        QVERIFY(waiter.waitForStarted());
+        QVERIFY(!waiter.waitForFinished(500));
+
+        result = run({u"--connect"_s, embedLink(), u"--server"_s, serverArg()});
+        QCOMPARE(result.exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(waiter.state(), QProcess::NotRunning, processTimeoutMs);
+        QCOMPARE(waiter.exitCode(), 0);
+        line = parseLine(waiter.readAllStandardOutput().trimmed());
+        QCOMPARE(line.value("running"_L1).toBool(), true);
+
+        // Caught up with the instance, a caller waits for the figures to change.
+        result = run(next + QStringList {u"none"_s});
+        QCOMPARE(result.exitCode, 0);
+        line = parseLine(result.out.trimmed());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                if (line.value("text"_L1).toString() == m_backend->lines.first())
+                    return true;
+                const Result again = run(next + QStringList {line.value("state"_L1).toString()});
+                line = parseLine(again.out.trimmed());
+                return false;
+            }(),
+            processTimeoutMs);
+        QCOMPARE(line.value("icon"_L1).toBool(false), true);
+        QCOMPARE(line.value("class"_L1).toString(), u"ok"_s);
+        waiter.start(binary, next + QStringList {line.value("state"_L1).toString()});
+        QVERIFY(waiter.waitForStarted());
+        QVERIFY(!waiter.waitForFinished(500));
+        m_backend->lines = {u"$3.1k ($290/11) 4.0x"_s};
+        QCOMPARE(run({u"--refresh"_s}).exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(waiter.state(), QProcess::NotRunning, processTimeoutMs);
+        QCOMPARE(waiter.exitCode(), 0);
+        QVERIFY(parseLine(waiter.readAllStandardOutput().trimmed()) != line);
+
+        // The instance going is a change too.
+        result = run(next + QStringList {u"none"_s});
+        waiter.start(binary, next + QStringList {parseLine(result.out.trimmed()).value("state"_L1).toString()});
+        QVERIFY(waiter.waitForStarted());
+        QCOMPARE(run({u"--quit"_s}).exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(waiter.state(), QProcess::NotRunning, processTimeoutMs);
+        QCOMPARE(waiter.exitCode(), 3);
+        QCOMPARE(parseLine(waiter.readAllStandardOutput().trimmed()).value("state"_L1).toString(), stopped);
     }
 
     // A desktop that cannot open addresses (here a platform plugin without

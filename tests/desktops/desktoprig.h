@@ -264,6 +264,44 @@ public:
         return QString::fromUtf8(output(u"tesseract"_s, {file, u"-"_s, u"--psm"_s, u"6"_s}, {}, 60'000));
     }
 
+    // Where in image text recognition reads the words of wanted one after the
+    // other on a line (each allowed one wrong character), in image's pixels.
+    static std::optional<QRect> findText(const QImage &image, const QString &wanted, int scale = 4)
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"text.png"_s);
+        image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(file);
+        const QString tsv
+            = QString::fromUtf8(output(u"tesseract"_s, {file, u"-"_s, u"--psm"_s, u"11"_s, u"tsv"_s}, {}, 60'000));
+        struct Word {
+            QString text;
+            QRect box;
+            QString line;
+        };
+        QList<Word> words;
+        for (const QString &row : tsv.split(u'\n')) {
+            const QStringList f = row.split(u'\t');
+            if (f.size() < 12 || f.at(0) != u"5"_s || f.at(11).trimmed().isEmpty())
+                continue;
+            words << Word {f.at(11).trimmed(),
+                QRect(f.at(6).toInt(), f.at(7).toInt(), f.at(8).toInt(), f.at(9).toInt()),
+                f.at(2) + u'.' + f.at(3) + u'.' + f.at(4)};
+        }
+        const QStringList parts = wanted.split(u' ', Qt::SkipEmptyParts);
+        for (qsizetype at = 0; at + parts.size() <= words.size(); ++at) {
+            QRect box;
+            bool match = true;
+            for (qsizetype i = 0; i < parts.size() && match; ++i) {
+                const Word &word = words.at(at + i);
+                match = word.line == words.at(at).line && distance(folded(word.text), folded(parts.at(i))) <= 1;
+                box |= word.box;
+            }
+            if (match)
+                return QRect(box.topLeft() / scale, box.size() / scale);
+        }
+        return std::nullopt;
+    }
+
     // Keeps image under name in QUILLMERE_DESKTOP_SHOTS, when set.
     static void keep(const QImage &image, const QString &name)
     {
@@ -284,6 +322,14 @@ public:
                 QString::number(point.x()), QString::number(point.y()), u"click"_s, QString::number(button),
                 u"getmouselocation"_s})
                     .isEmpty();
+    }
+    // Turns of the wheel at point: positive clicks down, negative up.
+    static bool scroll(const QPoint &point, int clicks)
+    {
+        return QProcess::execute(u"xdotool"_s,
+                   {u"mousemove"_s, QString::number(point.x()), QString::number(point.y()), u"click"_s, u"--repeat"_s,
+                       QString::number(std::abs(clicks)), clicks > 0 ? u"5"_s : u"4"_s})
+            == 0;
     }
     static bool key(const QString &keys) { return QProcess::execute(u"xdotool"_s, {u"key"_s, keys}) == 0; }
 

@@ -67,7 +67,8 @@ void writeApplets(const QByteArray &body)
 }
 
 const QByteArray ourApplet
-    = "[Containments][2][Applets][7]\nimmutability=1\nplugin=com.velmorcraft.quillmere.menubar\n";
+    = "[Containments][2]\nplugin=org.kde.panel\n"
+      "[Containments][2][Applets][7]\nimmutability=1\nplugin=com.velmorcraft.quillmere.menubar\n";
 const QByteArray otherApplets = "[Containments][2][Applets][5]\nplugin=org.kde.plasma.systemtray\n"
                                 "[Containments][2][Applets][6]\nplugin=com.velmorcraft.quillmere.menubar.old\n";
 

@@ -1,5 +1,7 @@
 #include "panelswitch.h"
 
+#include "plasmapanel.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -155,12 +157,9 @@ bool PanelSwitch::appletsListOurs(const QString &configFolder)
     QFile file(QDir(configFolder).filePath(plasmaAppletsFile));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray wanted = "plugin=" + plasmaAppletId.toUtf8();
-    while (!file.atEnd()) {
-        if (file.readLine().trimmed() == wanted)
-            return true;
-    }
-    return false;
+    // A widget of ours on the desktop shows no line in a panel: only one in
+    // a panel stands in for the status item.
+    return plasmapanel::inPanel(QString::fromUtf8(file.readAll()));
 }
 
 QStringList PanelSwitch::integrations() const

@@ -37,7 +37,6 @@ class PanelSwitch : public QObject {
 public:
     static inline const QString presencePrefix = QStringLiteral("com.velmorcraft.quillmere.menubar.Panel.");
     static inline const QString plasmaShellService = QStringLiteral("org.kde.plasmashell");
-    static inline const QString plasmaAppletId = QStringLiteral("com.velmorcraft.quillmere.menubar");
     static inline const QString plasmaAppletsFile = QStringLiteral("plasma-org.kde.plasma.desktop-appletsrc");
     static inline const QString xappMonitorPrefix = QStringLiteral("org.x.StatusIconMonitor");
     static constexpr std::chrono::milliseconds defaultGrace = std::chrono::seconds(3);
@@ -63,8 +62,8 @@ public:
     bool plasmaWidgetPresent() const { return m_plasmaWidget; }
     bool xappMonitorPresent() const { return !m_xappMonitors.isEmpty(); }
 
-    // Whether Plasma's applet configuration in configFolder lists a widget
-    // with our plugin id.
+    // Whether Plasma's applet configuration in configFolder has a widget of
+    // ours in a panel.
     static bool appletsListOurs(const QString &configFolder);
 
 Q_SIGNALS:

@@ -6,6 +6,7 @@
 #include "panelcontent.h"
 #include "panelswitch.h"
 #include "placement.h"
+#include "plasmaoffer.h"
 #include "statusitem.h"
 #include "viewhost.h"
 #include "xappstatusicon.h"
@@ -88,6 +89,7 @@ WindowSide::WindowSide(MenuBarInstance &instance, Store &store, QObject *parent)
     // session offers, so an integration that is there already never sees
     // the status item come and go.
     m_statusItem->setLive(false);
+    offerPlasmaWidget();
     m_statusItem->start();
     m_switch->start();
 
