@@ -1,7 +1,6 @@
 #include "platform/xdgbrowser.h"
 
-#include <QCoro/QCoroSignal>
-#include <QDeadlineTimer>
+#include <QCoro/QCoroProcess>
 #include <QProcess>
 
 #include <memory>
@@ -21,9 +20,9 @@ QCoro::Task<bool> runXdgOpen(QString address)
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
     process->start(u"xdg-open"_s, {address});
-    const QDeadlineTimer deadline(XdgBrowser::openerPatience);
-    while (process->state() != QProcess::NotRunning && !deadline.hasExpired())
-        co_await qCoro(process.get(), &QProcess::stateChanged, std::chrono::milliseconds(deadline.remainingTime()));
+    // Not a wait on QProcess::stateChanged: a private signal, whose hidden
+    // argument a coroutine's signal wait binds to a null reference.
+    co_await qCoro(process.get()).waitForFinished(std::chrono::milliseconds(XdgBrowser::openerPatience));
     if (process->state() == QProcess::NotRunning) {
         co_return process->error() != QProcess::FailedToStart && process->exitStatus() == QProcess::NormalExit
             && process->exitCode() == 0;
