@@ -203,6 +203,13 @@ inline QDBusMessage callMethod(const QString &service, const QString &path, cons
     return QDBusConnection::sessionBus().call(message);
 }
 
+// A call of the instance's panel interface, as a panel integration makes it.
+inline QDBusMessage callPanel(const QString &method, const QVariantList &arguments = {})
+{
+    return callMethod(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s, u"com.velmorcraft.quillmere.MenuBar"_s,
+        method, arguments);
+}
+
 class Rig : public e2e::Rig {
 public:
     Rig()

@@ -152,10 +152,8 @@ private Q_SLOTS:
         QFETCH(QVariantList, arguments);
         QFETCH(QPoint, click);
         QVERIFY(closePopover());
-        const QDBusMessage reply = method == u"Activate"
-            ? item(method, arguments)
-            : desktops::callMethod(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s,
-                u"com.velmorcraft.quillmere.MenuBar"_s, method, arguments);
+        const QDBusMessage reply
+            = method == u"Activate" ? item(method, arguments) : desktops::callPanel(method, arguments);
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
         const auto shown = settledPopover();
         QVERIFY(shown);
