@@ -9,9 +9,12 @@
 
 #include "../e2e/e2erig.h"
 
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
 #include <QRect>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -178,20 +181,25 @@ inline QString placementProblem(const QRect &popover, const QPoint &click, const
 }
 
 // A window's place once it has stopped moving: probe (where it is now,
-// nothing while it is not shown) gives the same answer three times running.
+// nothing while it is not shown) gives the same answer for 600 ms and at
+// least three times running (a popover grows once its tables have loaded,
+// a moment after its first frame).
 inline std::optional<QRect> settled(const std::function<std::optional<QRect>()> &probe)
 {
     std::optional<QRect> last;
     int same = 0;
-    const bool still = QTest::qWaitFor(
+    QElapsedTimer still;
+    const bool stopped = QTest::qWaitFor(
         [&] {
             const std::optional<QRect> now = probe();
             same = (now && now == last) ? same + 1 : 0;
+            if (same == 0)
+                still.start();
             last = now;
-            return same >= 3;
+            return same >= 3 && still.elapsed() >= 600;
         },
         10'000);
-    return still ? last : std::nullopt;
+    return stopped ? last : std::nullopt;
 }
 
 // A method call on the session bus, and its reply.
@@ -208,6 +216,16 @@ inline QDBusMessage callPanel(const QString &method, const QVariantList &argumen
 {
     return callMethod(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s, u"com.velmorcraft.quillmere.MenuBar"_s,
         method, arguments);
+}
+
+// A call on the instance's object that the test does not wait for, so that
+// it can watch the screen meanwhile.
+inline void callPanelAsync(const QString &interface, const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage message
+        = QDBusMessage::createMethodCall(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s, interface, method);
+    message.setArguments(arguments);
+    QDBusConnection::sessionBus().asyncCall(message);
 }
 
 class Rig : public e2e::Rig {
@@ -253,11 +271,16 @@ public:
 
     // --- what is on the screen (X11) -----------------------------------
 
-    // The screen, or a part of it.
+    // The screen, or a part of it: straight from the X server when the test
+    // itself talks to it (a tenth of the time ImageMagick takes to walk a
+    // desktop's many windows), else through ImageMagick.
     static QImage grab(const QRect &area = QRect())
     {
-        const QByteArray png = output(u"import"_s, {u"-window"_s, u"root"_s, u"png:-"_s});
-        const QImage screen = QImage::fromData(png, "PNG");
+        QImage screen;
+        if (QGuiApplication::platformName() == u"xcb"_s && QGuiApplication::primaryScreen())
+            screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+        else
+            screen = QImage::fromData(output(u"import"_s, {u"-window"_s, u"root"_s, u"png:-"_s}), "PNG");
         return area.isNull() ? screen : screen.copy(area);
     }
 
@@ -362,6 +385,13 @@ public:
         return found.first();
     }
     static std::optional<QRect> popoverGeometry() { return windowGeometry(u"^Quillmere$"_s); }
+    // Where the popover comes to rest once it shows: its window grows as its
+    // tables load, and is placed again as it does.
+    static std::optional<QRect> settledPopover()
+    {
+        return QTest::qWaitFor([] { return popoverGeometry().has_value(); }, 20'000) ? settled(popoverGeometry)
+                                                                                     : std::nullopt;
+    }
 
     // --- the session bus ---------------------------------------------------
 

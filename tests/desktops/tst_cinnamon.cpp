@@ -157,11 +157,7 @@ private Q_SLOTS:
         const QRect icon = iconArea(desktops::Rig::grab(m_panel));
         QVERIFY(icon.isValid());
         QVERIFY(desktops::Rig::click(icon.center(), 1));
-        std::optional<QRect> popover;
-        QTRY_VERIFY_WITH_TIMEOUT((popover = desktops::Rig::popoverGeometry()).has_value(), 10'000);
-        // Let it take its final height.
-        QTest::qWait(800);
-        popover = desktops::Rig::popoverGeometry();
+        const std::optional<QRect> popover = desktops::Rig::settledPopover();
         QVERIFY(popover);
         desktops::Rig::keep(desktops::Rig::grab(), u"cinnamon-popover"_s);
         const int gap = m_panel.top() - (popover->bottom() + 1);

@@ -77,11 +77,7 @@ private Q_SLOTS:
         const QRect button = gnome::buttonRect();
         QVERIFY(!button.isNull());
         QVERIFY(Rig::click(button.center()));
-        std::optional<QRect> popover;
-        QVERIFY(QTest::qWaitFor([&] { return (popover = Rig::popoverGeometry()).has_value(); }, 10'000));
-        // Once it has its final size.
-        QTest::qWait(500);
-        popover = Rig::popoverGeometry();
+        const std::optional<QRect> popover = Rig::settledPopover();
         QVERIFY(popover);
         const QPoint expected = gnome::expectedPopoverAt(button, popover->size(), gnome::workArea());
         QVERIFY2((popover->topLeft() - expected).manhattanLength() <= 1,

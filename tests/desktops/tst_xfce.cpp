@@ -89,23 +89,12 @@ private Q_SLOTS:
             (entry = desktops::wordBox(Rig::grab(QRect(0, area.top(), 400, 300)), u"Open"_s)).has_value(), 20'000);
         const QPoint pointer = entry->center() + QPoint(0, area.top());
         QVERIFY(Rig::click(pointer));
-        std::optional<QRect> shown;
-        QTRY_VERIFY_WITH_TIMEOUT((shown = Rig::popoverGeometry()).has_value(), 20'000);
-        QTest::qWait(500); // it grows to its content's height
-        shown = Rig::popoverGeometry();
+        const std::optional<QRect> shown = Rig::settledPopover();
         QVERIFY(shown);
         // At the pointer's x, against the panel, and so under the item.
         const QString problem = desktops::placementProblem(*shown, QPoint(pointer.x(), area.top() - 1), area);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         QVERIFY(shown->left() <= icon.center().x() && icon.center().x() <= shown->right());
-        // The picture once the dashboard has grown to its full height.
-        for (int i = 0; i < 10; ++i) {
-            QTest::qWait(500);
-            const std::optional<QRect> now = Rig::popoverGeometry();
-            if (!now || *now == *shown)
-                break;
-            shown = now;
-        }
         Rig::keep(Rig::grab(), u"panel-popover-xfce"_s);
         QVERIFY(closePopover());
     }
@@ -130,10 +119,7 @@ private Q_SLOTS:
         QCOMPARE(area.top(), 27);
         QVERIFY(movePointer(pointer));
         QCOMPARE(m_rig.run({}).exitCode, 0); // a launch while the instance runs opens the popover
-        std::optional<QRect> shown;
-        QTRY_VERIFY_WITH_TIMEOUT((shown = Rig::popoverGeometry()).has_value(), 20'000);
-        QTest::qWait(500);
-        shown = Rig::popoverGeometry();
+        const std::optional<QRect> shown = Rig::settledPopover();
         QVERIFY(shown);
         if (atPointer) {
             const QString problem = desktops::placementProblem(*shown, QPoint(pointer.x(), area.top() - 1), area);
