@@ -363,12 +363,12 @@ public:
     }
     static bool key(const QString &keys) { return QProcess::execute(u"xdotool"_s, {u"key"_s, keys}) == 0; }
 
-    // The outer geometry of the visible X window whose title matches
-    // titlePattern (a regular expression), if there is exactly one.
-    static std::optional<QRect> windowGeometry(const QString &titlePattern)
+    // The outer geometries of the visible X windows xdotool's search finds
+    // with these arguments (for example --name PATTERN or --class NAME).
+    static QList<QRect> windowGeometries(const QStringList &search)
     {
         const QList<QByteArray> ids
-            = output(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, titlePattern}).split('\n');
+            = output(u"xdotool"_s, QStringList {u"search"_s, u"--onlyvisible"_s} + search).split('\n');
         QList<QRect> found;
         for (const QByteArray &id : ids) {
             if (id.trimmed().isEmpty())
@@ -380,6 +380,13 @@ public:
             found << QRect(value(u"Absolute upper-left X"_s), value(u"Absolute upper-left Y"_s), value(u"Width"_s),
                 value(u"Height"_s));
         }
+        return found;
+    }
+    // The outer geometry of the visible X window whose title matches
+    // titlePattern (a regular expression), if there is exactly one.
+    static std::optional<QRect> windowGeometry(const QString &titlePattern)
+    {
+        const QList<QRect> found = windowGeometries({u"--name"_s, titlePattern});
         if (found.size() != 1)
             return std::nullopt;
         return found.first();

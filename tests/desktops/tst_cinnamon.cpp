@@ -216,5 +216,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCinnamon)
+QTEST_MAIN(TestCinnamon)
 #include "tst_cinnamon.moc"

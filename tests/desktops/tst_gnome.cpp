@@ -231,5 +231,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestGnome)
+QTEST_MAIN(TestGnome)
 #include "tst_gnome.moc"

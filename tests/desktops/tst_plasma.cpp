@@ -8,6 +8,7 @@
 #include <QDBusReply>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -213,6 +214,50 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!desktops::Rig::popoverGeometry(), seenMs);
         QTest::qWait(1000);
         QVERIFY(!desktops::Rig::popoverGeometry());
+    }
+
+    // On a panel along the left edge the widget is the icon alone (the line
+    // goes to the tooltip), and a click opens the popover to the panel's
+    // right, level with the widget.
+    void verticalPanel()
+    {
+        evaluate(u"panels()[0].location = \"left\";"_s);
+        // The panel's window: plasmashell's one along the screen's left edge.
+        const auto side = [this]() -> std::optional<QRect> {
+            for (const QRect &window : desktops::Rig::windowGeometries({u"--class"_s, u"plasmashell"_s})) {
+                if (window.left() == 0 && window.height() > window.width() && window.width() < screen.width() / 4)
+                    return window;
+            }
+            return std::nullopt;
+        };
+        const std::optional<QRect> strip = desktops::settled(side);
+        QVERIFY(strip);
+        const QRect saved = panel;
+        panel = *strip;
+        const auto restore = qScopeGuard([&] {
+            evaluate(u"panels()[0].location = \"bottom\";"_s);
+            panel = saved;
+            (void)QTest::qWaitFor(
+                [&] {
+                    return desktops::Rig::windowGeometries({u"--class"_s, u"plasmashell"_s}).contains(saved);
+                },
+                seenMs);
+        });
+        std::optional<QRect> widget;
+        QTRY_VERIFY_WITH_TIMEOUT((widget = widgetRect()) && strip->contains(widget->center()), seenMs);
+        QVERIFY2(widget->height() < 3 * strip->width(),
+            qPrintable(u"widget %1x%2"_s.arg(widget->width()).arg(widget->height())));
+        desktops::Rig::keep(desktops::Rig::grab(*strip), u"plasma-vertical"_s);
+        QVERIFY(!desktops::Rig::ocr(desktops::Rig::grab(*widget)).contains(u'$'));
+
+        QVERIFY(desktops::Rig::click(widget->center()));
+        const std::optional<QRect> popover = desktops::Rig::settledPopover();
+        QVERIFY(popover);
+        const int gap = popover->left() - (strip->right() + 1);
+        QVERIFY2(gap >= 0 && gap <= 24, qPrintable(QString::number(gap)));
+        QVERIFY(popover->top() <= widget->center().y() && widget->center().y() <= popover->bottom());
+        QVERIFY(desktops::Rig::click(widget->center()));
+        QTRY_VERIFY_WITH_TIMEOUT(!desktops::Rig::popoverGeometry(), seenMs);
     }
 
     // Without a widget in a panel, the settings window offers to add it, and

@@ -133,5 +133,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestXfce)
+QTEST_MAIN(TestXfce)
 #include "tst_xfce.moc"
