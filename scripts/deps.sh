@@ -36,6 +36,9 @@ PACKAGES=(
   # Wayland: Qt's client, keys typed into the popover under sway, a look at a
   # compositor's globals; XFCE's window manager (it publishes the work area)
   qt6-wayland wtype wayland-utils xfwm4
+  # keys typed into the popover under KWin (tests/desktops/kwin-type.c): the
+  # fake-input protocol, wayland-scanner and the client library
+  plasma-wayland-protocols libwayland-bin libwayland-dev
 )
 
 SUDO=""
