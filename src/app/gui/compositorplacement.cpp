@@ -299,16 +299,22 @@ private:
 (function () {
     const pid = %1, title = %2, x = %3, y = %4;
     const plugin = %5, service = %6, path = %7;
-    function place(w) {
-        if (w.pid !== pid || w.caption !== title)
-            return;
+    function hold(w) {
         const area = workspace.clientArea(KWin.MaximizeArea, w);
         const g = w.frameGeometry;
         const nx = Math.max(area.x, Math.min(x, area.x + area.width - g.width));
         const ny = Math.max(area.y, Math.min(y, area.y + area.height - g.height));
-        w.frameGeometry = {x: nx, y: ny, width: g.width, height: g.height};
-        callDBus(service, path, "", "Placed",
-                 JSON.stringify({plugin: plugin, x: nx, y: ny, width: g.width, height: g.height}));
+        if (g.x !== nx || g.y !== ny)
+            w.frameGeometry = {x: nx, y: ny, width: g.width, height: g.height};
+        return {plugin: plugin, x: nx, y: ny, width: g.width, height: g.height};
+    }
+    function place(w) {
+        if (w.pid !== pid || w.caption !== title)
+            return;
+        callDBus(service, path, "", "Placed", JSON.stringify(hold(w)));
+        // KWin may place the window again as it maps or grows: while this
+        // script is loaded, the window stays where it was put.
+        w.frameGeometryChanged.connect(function () { hold(w); });
     }
     const list = workspace.windowList ? workspace.windowList() : workspace.clientList();
     list.forEach(place);
