@@ -5,8 +5,8 @@
 # executions, the coverage reached and whether it crashed.
 #   scripts/fuzz.sh [SECONDS]      (default 60)
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_TARGETS
-# (names to run, default all), FUZZ_JOBS (build jobs), FUZZ_MAX_LEN (largest
-# input, default 64 KiB), FUZZ_RUNS (stop a target after this many inputs
+# (names to run, default all), FUZZ_JOBS (build jobs, and targets run at
+# once), FUZZ_MAX_LEN (largest input, default 64 KiB), FUZZ_RUNS (stop a target after this many inputs
 # should that come first), FUZZ_WORK (where new corpus entries and crash
 # inputs go; default a temporary folder). A crash input is kept in
 # FUZZ_WORK/NAME/; once the fault is fixed, add it to tests/fuzz/corpus/NAME
@@ -40,17 +40,18 @@ flags=(-timeout=25 -rss_limit_mb=4096 -detect_leaks=1 -max_len="${FUZZ_MAX_LEN:-
 runs=()
 [ -n "${FUZZ_RUNS:-}" ] && runs=(-runs="$FUZZ_RUNS")
 
-status=0
-summary=()
-for name in $targets; do
-  seeds="$root/tests/fuzz/corpus/$name"
-  out="$work/$name"
+# fuzz_one NAME: the seed corpus, then new input; leaves its summary line in
+# $work/NAME/summary and fails when the target did.
+fuzz_one() {
+  local name=$1
+  local seeds="$root/tests/fuzz/corpus/$name"
+  local out="$work/$name"
   mkdir -p "$out/new" "$seeds"
-  log="$out/log"
+  local log="$out/log"
   echo "== fuzz $name: ${seconds}s"
-  dict=()
+  local dict=()
   [ -f "$root/tests/fuzz/dict/$name.dict" ] && dict=(-dict="$root/tests/fuzz/dict/$name.dict")
-  rc=0
+  local rc=0
   # The seed corpus alone first, so that an input once found to crash fails
   # at once; then new input for the given time (new inputs go to $out/new;
   # the corpus in the repository is only read).
@@ -62,20 +63,41 @@ for name in $targets; do
   else
     cp "$out/replay.log" "$log"
   fi
+  local execs cov ft crashes
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   crashes=$(find "$out" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+  printf '%-16s %12s %8s %8s %8s\n' "$name" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes" >"$out/summary"
   if [ "$rc" -ne 0 ] || [ "$crashes" -ne 0 ]; then
-    status=1
-    echo "   failed (exit $rc); the report:" >&2
-    grep -E 'ERROR|SUMMARY|runtime error|==[0-9]+==|#[0-9]+ 0x' "$log" | head -40 >&2 || true
-    find "$out" -maxdepth 1 -name '*-*' -type f | sed 's/^/   input: /' >&2
+    {
+      echo "   $name failed (exit $rc); the report:"
+      grep -E 'ERROR|SUMMARY|runtime error|==[0-9]+==|#[0-9]+ 0x' "$log" | head -40 || true
+      find "$out" -maxdepth 1 -name '*-*' -type f | sed 's/^/   input: /'
+    } >&2
+    return 1
   fi
-  summary+=("$(printf '%-16s %12s %8s %8s %8s' "$name" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$crashes")")
+}
+
+# The targets run side by side, one a processor (FUZZ_JOBS sets how many):
+# each still gets its full time.
+status=0
+parallel=${FUZZ_JOBS:-$(nproc)}
+pids=()
+for name in $targets; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do
+    wait -n || true
+  done
+  fuzz_one "$name" &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do
+  wait "$pid" || status=1
 done
 
 printf '%-16s %12s %8s %8s %8s\n' target executions coverage features crashes
-printf '%s\n' "${summary[@]}"
+for name in $targets; do
+  cat "$work/$name/summary" 2>/dev/null || printf '%-16s %12s\n' "$name" "(no result)"
+done
 echo "(logs and any crash inputs: $work)"
 exit $status
