@@ -6,8 +6,8 @@
 #   scripts/fuzz.sh [SECONDS]      (default 60)
 # Environment: FUZZ_BUILD (build folder, default build-fuzz), FUZZ_TARGETS
 # (names to run, default all), FUZZ_JOBS (build jobs, and targets run at
-# once), FUZZ_MAX_LEN (largest input, default 64 KiB), FUZZ_RUNS (stop a target after this many inputs
-# should that come first), FUZZ_WORK (where new corpus entries and crash
+# once), FUZZ_MAX_LEN (largest input, default 64 KiB), FUZZ_RUNS (stop a
+# target after this many inputs should that come first), FUZZ_WORK (where new corpus entries and crash
 # inputs go; default a temporary folder). A crash input is kept in
 # FUZZ_WORK/NAME/; once the fault is fixed, add it to tests/fuzz/corpus/NAME
 # so that it is run every time.
