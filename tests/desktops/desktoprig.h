@@ -8,6 +8,7 @@
 // desktop.
 
 #include "../e2e/e2erig.h"
+#include "app/dbusnames.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -211,21 +212,19 @@ inline QDBusMessage callMethod(const QString &service, const QString &path, cons
     return QDBusConnection::sessionBus().call(message);
 }
 
+// A method call to the running instance's object; sent with call() or, to
+// watch the screen meanwhile, asyncCall().
+inline QDBusMessage instanceCall(const QString &interface, const QString &method, const QVariantList &arguments = {})
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(dbusnames::service, dbusnames::path, interface, method);
+    message.setArguments(arguments);
+    return message;
+}
+
 // A call of the instance's panel interface, as a panel integration makes it.
 inline QDBusMessage callPanel(const QString &method, const QVariantList &arguments = {})
 {
-    return callMethod(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s, u"com.velmorcraft.quillmere.MenuBar"_s,
-        method, arguments);
-}
-
-// A call on the instance's object that the test does not wait for, so that
-// it can watch the screen meanwhile.
-inline void callPanelAsync(const QString &interface, const QString &method, const QVariantList &arguments)
-{
-    QDBusMessage message
-        = QDBusMessage::createMethodCall(e2e::busName, u"/com/velmorcraft/quillmere/menubar"_s, interface, method);
-    message.setArguments(arguments);
-    QDBusConnection::sessionBus().asyncCall(message);
+    return QDBusConnection::sessionBus().call(instanceCall(dbusnames::menuBarInterface, method, arguments));
 }
 
 class Rig : public e2e::Rig {

@@ -54,8 +54,6 @@ static const struct Row rows[] = {
 /* The key code that types c, and whether Shift goes with it; 0 for none. */
 static int keyOf(char c, int *shift)
 {
-    if (c == '\0')
-        return 0;
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
         const char *at = strchr(rows[i].plain, c);
         if (at != NULL) {
@@ -91,31 +89,46 @@ static int namedKey(const char *name)
     return 0;
 }
 
-static void press(int code, int shift)
+/* The keys the arguments name, in order, all read before the first one goes. */
+struct Key {
+    int code, shift;
+};
+static struct Key keys[4096];
+static size_t count;
+
+static int add(int code, int shift)
 {
-    if (shift)
+    if (code == 0 || count == sizeof keys / sizeof keys[0])
+        return 0;
+    keys[count++] = (struct Key) {code, shift};
+    return 1;
+}
+
+static void press(struct Key key)
+{
+    if (key.shift)
         org_kde_kwin_fake_input_keyboard_key(fakeInput, KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_PRESSED);
-    org_kde_kwin_fake_input_keyboard_key(fakeInput, (uint32_t)code, WL_KEYBOARD_KEY_STATE_PRESSED);
-    org_kde_kwin_fake_input_keyboard_key(fakeInput, (uint32_t)code, WL_KEYBOARD_KEY_STATE_RELEASED);
-    if (shift)
+    org_kde_kwin_fake_input_keyboard_key(fakeInput, (uint32_t)key.code, WL_KEYBOARD_KEY_STATE_PRESSED);
+    org_kde_kwin_fake_input_keyboard_key(fakeInput, (uint32_t)key.code, WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (key.shift)
         org_kde_kwin_fake_input_keyboard_key(fakeInput, KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_RELEASED);
 }
 
 int main(int argc, char **argv)
 {
-    /* Everything is checked before the first key goes. */
     for (int i = 1; i < argc; ++i) {
-        int shift;
         if (strcmp(argv[i], "-k") == 0) {
-            if (++i == argc || namedKey(argv[i]) == 0) {
+            if (++i == argc || !add(namedKey(argv[i]), 0)) {
                 fprintf(stderr, "kwin-type: -k takes Tab, space, Return, Escape or BackSpace\n");
                 return 1;
             }
             continue;
         }
         for (const char *c = argv[i]; *c; ++c) {
-            if (keyOf(*c, &shift) == 0) {
-                fprintf(stderr, "kwin-type: no key types '%c'\n", *c);
+            int shift = 0;
+            const int code = keyOf(*c, &shift);
+            if (!add(code, shift)) {
+                fprintf(stderr, "kwin-type: no key types '%c' (or more than %zu keys)\n", *c, count);
                 return 1;
             }
         }
@@ -137,18 +150,8 @@ int main(int argc, char **argv)
         return 2;
     }
     org_kde_kwin_fake_input_authenticate(fakeInput, "kwin-type", "types keys for a test");
-
-    for (int i = 1; i < argc; ++i) {
-        int shift = 0;
-        if (strcmp(argv[i], "-k") == 0) {
-            press(namedKey(argv[++i]), 0);
-            continue;
-        }
-        for (const char *c = argv[i]; *c; ++c) {
-            const int code = keyOf(*c, &shift);
-            press(code, shift);
-        }
-    }
+    for (size_t k = 0; k < count; ++k)
+        press(keys[k]);
     /* Back once KWin has handled every key. */
     const int failed = wl_display_roundtrip(display) < 0;
     org_kde_kwin_fake_input_destroy(fakeInput);

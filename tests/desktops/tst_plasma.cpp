@@ -176,8 +176,8 @@ private Q_SLOTS:
             rig.control(u"advance"_s, QJsonObject {{u"ticks"_s, 3}});
             QElapsedTimer clock;
             clock.start();
-            desktops::callPanelAsync(
-                u"org.freedesktop.Application"_s, u"ActivateAction"_s, {u"refresh"_s, QVariantList(), QVariantMap()});
+            QDBusConnection::sessionBus().asyncCall(desktops::instanceCall(dbusnames::applicationInterface,
+                u"ActivateAction"_s, {dbusnames::actions::refresh, QVariantList(), QVariantMap()}));
             if (QTest::qWaitFor([&] { return desktops::Rig::grab(*widget) != before; }, 3000))
                 changedAfter = clock.elapsed();
         }
